@@ -1,0 +1,4 @@
+#include <iostream>
+int main() {
+    std::cout << "pagewell " << PAGEWELL_VERSION << "\n";
+}
