@@ -62,6 +62,10 @@ Status FileSystem::writeFileAtomically(const Path& path, std::string_view bytes)
 }
 
 Result<std::string> FileSystem::readFile(const Path& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        return Error::fromErrno(EISDIR, "cannot read " + path.string());
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         return Error::fromErrno(errno ? errno : ENOENT, "cannot read " + path.string());

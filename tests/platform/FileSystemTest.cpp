@@ -32,6 +32,16 @@ TEST(FileSystemTest, AtomicWriteIntoMissingDirectoryFailsWithPosixError) {
     EXPECT_EQ(result.error().code, ENOENT);
 }
 
+TEST(FileSystemTest, ReadingAMissingFileOrADirectoryIsAnErrorValue) {
+    TemporaryDirectory dir;
+    auto missing = FileSystem::readFile(dir.path() / "missing");
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.error().code, ENOENT);
+    auto directory = FileSystem::readFile(dir.path());
+    ASSERT_FALSE(directory.ok());
+    EXPECT_EQ(directory.error().code, EISDIR);
+}
+
 TEST(FileSystemTest, CreateDirectoriesMakesEveryNewLevelOwnerOnly) {
     TemporaryDirectory dir;
     ASSERT_TRUE(FileSystem::createDirectories(dir.path() / "a" / "b").ok());

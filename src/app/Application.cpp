@@ -1,0 +1,83 @@
+#include "app/Application.h"
+
+#include "app/AppSettings.h"
+#include "app/SettingKeys.h"
+#include "app/SettingsManager.h"
+#include "diag/AFNetworkLumberjackLogger.h"
+#include "diag/LogSetup.h"
+#include "platform/FileAreas.h"
+#include "platform/Logger.h"
+#include "platform/NotificationCenter.h"
+#include "sync/VXProtectedFileManager.h"
+
+namespace pagewell {
+
+Application::Application(ApplicationOptions options) : options_(std::move(options)) {
+    installDefaultSteps();
+}
+
+void Application::configure() {
+    if (configured_) {
+        return;
+    }
+    FileAreas::setShared(
+        std::make_shared<FileAreas>(FileAreas::resolveDataDirectory(options_.dataDirectory)));
+    AppSettings::_setSettingsPath(AppSettings::resolveSettingsPath(options_.configPath));
+    configured_ = true;
+}
+
+Status Application::start() {
+    configure();
+    const FileAreas& areas = FileAreas::shared();
+    if (Status created = areas.createAll(); !created.ok()) {
+        return Error::make(created.error().domain, created.error().code,
+                           "cannot use the data directory " + areas.dataDirectory().string() +
+                               " (" + created.error().description + ")");
+    }
+    return startup_.run();
+}
+
+void Application::installDefaultSteps() {
+    startup_.setStep(StartupStep::Logging, [this] {
+        LogSetup::shared().initLogger({FileAreas::shared().logs(), options_.verbose});
+        return Status{};
+    });
+    startup_.setStep(StartupStep::NotificationRegistration, [] {
+        // The protected-data state follows the platform's notifications from here on.
+        auto& center = NotificationCenter::shared();
+        center.addObserver(kProtectedDataDidBecomeAvailable, [](const Notification&) {
+            VXProtectedFileManager::sharedInstance().setProtectedDataAvailable(true);
+        });
+        center.addObserver(kProtectedDataWillBecomeUnavailable, [](const Notification&) {
+            VXProtectedFileManager::sharedInstance().setProtectedDataAvailable(false);
+        });
+        return Status{};
+    });
+    startup_.setStep(StartupStep::Settings, [] {
+        // Opening never fails: a damaged file is logged by the settings store and reported
+        // by whoever reads or writes a setting.
+        SettingsManager::sharedInstance();
+        return Status{};
+    });
+    startup_.setStep(StartupStep::HttpTrafficLog, [] {
+        auto logger = AFNetworkLumberjackLogger::sharedLogger();
+        logger->startLogging();
+        logger->setLevel(httpTrafficLevelFromSettings());
+        return Status{};
+    });
+}
+
+int Application::httpTrafficLevelFromSettings() {
+    auto value = SettingsManager::sharedInstance().getSettingInGroup(settings::kLogGroup,
+                                                                     settings::kLogHttpTraffic);
+    return value && value->boolValue() ? AFNetworkLumberjackLogger::kLevelFull
+                                       : AFNetworkLumberjackLogger::kLevelOff;
+}
+
+void Application::applySettingChange(const std::string& group, const std::string& key) {
+    if (group == settings::kLogGroup && key == settings::kLogHttpTraffic) {
+        AFNetworkLumberjackLogger::sharedLogger()->setLevel(httpTrafficLevelFromSettings());
+    }
+}
+
+}  // namespace pagewell

@@ -1,0 +1,77 @@
+#include "cli/CommandLine.h"
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <memory>
+
+#include "app/Application.h"
+#include "cli/CommandContext.h"
+#include "cli/ExitCode.h"
+#include "cli/PathsCommand.h"
+#include "cli/SettingsCommand.h"
+#include "cli/TerminalPresenter.h"
+#include "platform/Presenter.h"
+
+namespace pagewell::cli {
+
+int CommandLine::run(int argc, char** argv) {
+    CommandContext context;
+    GlobalOptions& options = context.options;
+    std::string dataDirectory;
+    std::string configPath;
+
+    CLI::App app{"Pagewell: the offline document catalogue", "pagewell"};
+    app.set_version_flag("--version", std::string("pagewell ") + PAGEWELL_VERSION);
+    app.add_option("--data-dir", dataDirectory, "Where everything is stored")
+        ->envname("PAGEWELL_HOME");
+    app.add_option("--config", configPath, "Application configuration (property list)")
+        ->envname("PAGEWELL_APP_SETTINGS");
+    app.add_flag("--json", options.json, "Print results as one JSON document");
+    auto* yes = app.add_flag("--yes", options.yes, "Answer every question with yes");
+    auto* no = app.add_flag("--no", options.no, "Answer every question with no");
+    yes->excludes(no);
+    app.add_flag("--non-interactive", options.nonInteractive, "Never ask; take the cancel answer");
+    app.add_flag("-v,--verbose", options.verbose, "Echo the log on stderr");
+    app.require_subcommand(1);
+
+    int exitCode = kExitSuccess;
+    SettingsCommand settings(context);
+    settings.add(app, exitCode);
+    app.add_subcommand("paths", "Show where data, logs and configuration live")->callback([&] {
+        exitCode = PathsCommand::run(context);
+    });
+
+    // The global options are known once parsing is done; set everything up before any
+    // subcommand callback runs.
+    std::unique_ptr<Application> application;
+    app.parse_complete_callback([&] {
+        if (!dataDirectory.empty()) {
+            options.dataDirectory = dataDirectory;
+        }
+        if (!configPath.empty()) {
+            options.configPath = configPath;
+        }
+        context.output = Output(options.json);
+        application = std::make_unique<Application>(
+            ApplicationOptions{options.dataDirectory, options.configPath, options.verbose});
+        context.application = application.get();
+
+        const bool interactive = !options.nonInteractive && ::isatty(STDIN_FILENO) != 0;
+        auto answer = options.yes  ? TerminalPresenter::Answer::Yes
+                      : options.no ? TerminalPresenter::Answer::No
+                                   : TerminalPresenter::Answer::Ask;
+        Presenter::setShared(std::make_shared<TerminalPresenter>(answer, interactive));
+    });
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        int code = app.exit(error);
+        return code == 0 ? kExitSuccess : kExitUsage;
+    }
+    return exitCode;
+}
+
+}  // namespace pagewell::cli

@@ -1,0 +1,44 @@
+#include "cli/Output.h"
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+namespace pagewell::cli {
+
+void Output::result(const std::string& plain, const nlohmann::json& document) const {
+    if (json_) {
+        std::string dumped = document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+        std::fprintf(stdout, "%s\n", dumped.c_str());
+    } else {
+        text(plain);
+    }
+    std::fflush(stdout);
+}
+
+void Output::text(const std::string& plain) const {
+    std::fputs(plain.c_str(), stdout);
+    if (!plain.empty() && plain.back() != '\n') {
+        std::fputc('\n', stdout);
+    }
+}
+
+void Output::failure(const std::string& message, const Error* error) const {
+    std::fprintf(stderr, "pagewell: %s\n", message.c_str());
+    if (json_) {
+        nlohmann::json document = {{"error", {{"message", message}}}};
+        if (error) {
+            document["error"]["domain"] = error->domain;
+            document["error"]["code"] = error->code;
+            document["error"]["description"] = error->description;
+        }
+        std::string dumped = document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+        std::fprintf(stdout, "%s\n", dumped.c_str());
+        std::fflush(stdout);
+    }
+}
+
+void Output::note(const std::string& message) const {
+    std::fprintf(stderr, "%s\n", message.c_str());
+}
+
+}  // namespace pagewell::cli
