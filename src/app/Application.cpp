@@ -40,6 +40,8 @@ Status Application::start() {
 void Application::installDefaultSteps() {
     startup_.setStep(StartupStep::Logging, [this] {
         LogSetup::shared().initLogger({FileAreas::shared().logs(), options_.verbose});
+        PW_LOG_INFO("pagewell {} starting, data directory {}", PAGEWELL_VERSION,
+                    FileAreas::shared().dataDirectory().string());
         return Status{};
     });
     startup_.setStep(StartupStep::NotificationRegistration, [] {

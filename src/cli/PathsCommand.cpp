@@ -35,7 +35,7 @@ int PathsCommand::run(const CommandContext& context) {
     nlohmann::json document = nlohmann::json::object();
     std::string text;
     for (const auto& [name, path] : rows) {
-        text += fmt::format("{:<14}{}\n", std::string(name) + ":", path);
+        text += fmt::format("{:<15}{}\n", std::string(name) + ":", path);
         document[name] = path;
     }
     document["configuration"] = config.string();

@@ -97,19 +97,19 @@ int SettingsCommand::list(const CommandContext& context) {
     for (const auto& group : groups) {
         nlohmann::json rows = nlohmann::json::array();
         text += fmt::format("{} ({})\n", group.title, group.key);
-        std::size_t width = 0;
+        std::vector<std::string> shown;
+        std::size_t keyWidth = 0;
+        std::size_t valueWidth = 0;
         for (const auto& row : group.rows) {
-            width = std::max(width, row.key.size());
+            shown.push_back(row.kind == SettingRules::Kind::Text ? row.valueText
+                                                                 : plainValue(row.kind, row.value));
+            keyWidth = std::max(keyWidth, row.key.size());
+            valueWidth = std::max(valueWidth, shown.back().size());
         }
-        for (const auto& row : group.rows) {
-            std::string shown = row.kind == SettingRules::Kind::Text
-                                    ? row.valueText
-                                    : plainValue(row.kind, row.value);
-            text += fmt::format("  {:<{}}  {}", row.key, width, row.title);
-            if (!shown.empty()) {
-                text += "  = " + shown;
-            }
-            text += "\n";
+        for (std::size_t i = 0; i < group.rows.size(); ++i) {
+            const auto& row = group.rows[i];
+            text += fmt::format("  {:<{}}  {:<{}}  {}\n", row.key, keyWidth, shown[i], valueWidth,
+                                row.title);
             rows.push_back({{"key", row.key},
                             {"title", row.title},
                             {"type", kindName(row.kind)},

@@ -148,6 +148,23 @@ TEST_F(CliTest, UnusableDataDirectoryOrMissingShippedFilesGiveClearErrors) {
     EXPECT_FALSE(noDefaults.err.empty());
 }
 
+TEST_F(CliTest, VerboseEchoesTheLogOnStderrAndTheLogFileIsOwnerOnly) {
+    auto quiet = run({"settings", "get", "LOG", "LOG_HTTP_TRAFFIC"});
+    EXPECT_EQ(quiet.err, "");
+    auto verbose = run({"-v", "settings", "get", "LOG", "LOG_HTTP_TRAFFIC"});
+    EXPECT_NE(verbose.err.find("[I][Application "), std::string::npos) << verbose.err;
+    EXPECT_EQ(verbose.out, "false\n");
+
+    int logFiles = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(data() / "Library" / "Logs")) {
+        struct stat info {};
+        ASSERT_EQ(::stat(entry.path().c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+        ++logFiles;
+    }
+    EXPECT_GE(logFiles, 1);
+}
+
 TEST_F(CliTest, SettingsListShowsVisibleGroupsWithoutTracking) {
     auto list = run({"--json", "settings", "list"});
     ASSERT_EQ(list.exitCode, 0) << list.err;
