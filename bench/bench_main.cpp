@@ -1,2 +1,50 @@
+// Runs the benchmarks and prints, for each one measured against a floor in the same run,
+// how many times slower than the floor it is.
+
 #include <benchmark/benchmark.h>
-BENCHMARK_MAIN();
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+namespace {
+
+// Pairs each benchmark with the floor it is compared to.
+const std::map<std::string, std::string> kFloors = {
+    {"BM_LogLineThroughFacadeAndRotatingFile", "BM_FloorFormattedLineWithStdio"},
+};
+
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const auto& run : runs) {
+            timePerIteration_[run.benchmark_name()] = run.GetAdjustedCPUTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        for (const auto& [name, floor] : kFloors) {
+            auto measured = timePerIteration_.find(name);
+            auto base = timePerIteration_.find(floor);
+            if (measured != timePerIteration_.end() && base != timePerIteration_.end() &&
+                base->second > 0) {
+                std::printf("ratio %s / %s = %.2f\n", name.c_str(), floor.c_str(),
+                            measured->second / base->second);
+            }
+        }
+    }
+
+  private:
+    std::map<std::string, double> timePerIteration_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
