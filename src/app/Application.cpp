@@ -8,6 +8,7 @@
 #include "platform/FileAreas.h"
 #include "platform/Logger.h"
 #include "platform/NotificationCenter.h"
+#include "store/PersistentStore.h"
 #include "sync/VXProtectedFileManager.h"
 
 namespace pagewell {
@@ -53,6 +54,18 @@ void Application::installDefaultSteps() {
         center.addObserver(kProtectedDataWillBecomeUnavailable, [](const Notification&) {
             VXProtectedFileManager::sharedInstance().setProtectedDataAvailable(false);
         });
+        return Status{};
+    });
+    startup_.setStep(StartupStep::Store, [this] {
+        // A store that cannot be opened does not stop the app: settings and diagnostics still
+        // work, and whatever needs the catalogue reports storeError().
+        auto store = PersistentStore::open(PersistentStore::defaultPath());
+        if (!store.ok()) {
+            PW_LOG_ERROR_VALUE(store.error());
+            storeError_ = store.error();
+            return Status{};
+        }
+        PersistentStore::setShared(store.value());
         return Status{};
     });
     startup_.setStep(StartupStep::Settings, [] {

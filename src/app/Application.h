@@ -33,6 +33,9 @@ class Application {
 
     StartupSequence& startup() { return startup_; }
 
+    // Why the store could not be opened at start, if it could not.
+    const std::optional<Error>& storeError() const { return storeError_; }
+
     // What changing a setting does beyond storing it (the HTTP traffic log follows its switch).
     static void applySettingChange(const std::string& group, const std::string& key);
 
@@ -51,6 +54,7 @@ class Application {
     ApplicationOptions options_;
     StartupSequence startup_;
     bool configured_ = false;
+    std::optional<Error> storeError_;
 };
 
 }  // namespace pagewell

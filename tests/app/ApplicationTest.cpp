@@ -11,6 +11,7 @@
 #include "platform/FileAreas.h"
 #include "platform/FileSystem.h"
 #include "platform/NotificationCenter.h"
+#include "store/PersistentStore.h"
 #include "sync/VXProtectedFileManager.h"
 
 namespace pagewell {
@@ -30,6 +31,7 @@ class ApplicationTest : public ::testing::Test {
         AFNetworkLumberjackLogger::setSharedLogger(nullptr);
         NotificationCenter::setShared(nullptr);
         VXProtectedFileManager::setSharedInstance(nullptr);
+        PersistentStore::setShared(nullptr);
     }
     std::filesystem::path data() const { return home.path() / "data"; }
 
@@ -46,6 +48,9 @@ TEST_F(ApplicationTest, StartCreatesTheAreasLogsAndOpensTheSettings) {
         EXPECT_TRUE(std::filesystem::is_directory(dir)) << dir;
     }
     EXPECT_TRUE(std::filesystem::exists(areas.documents() / "Default.plist"));
+    ASSERT_NE(PersistentStore::shared(), nullptr);
+    EXPECT_EQ(PersistentStore::shared()->path(),
+              data() / "Library" / "Database" / "Database.sqlite");
     EXPECT_EQ(application.startup().completedSteps().size(), StartupSequence::kOrder.size());
 
     Logger::shared().flush();
