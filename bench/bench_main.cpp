@@ -12,6 +12,8 @@ namespace {
 // Pairs each benchmark with the floor it is compared to.
 const std::map<std::string, std::string> kFloors = {
     {"BM_LogLineThroughFacadeAndRotatingFile", "BM_FloorFormattedLineWithStdio"},
+    {"BM_FindOrCreateFilesInOneBatch", "BM_FloorPlainInsertsOfTheSameRows"},
+    {"BM_FindOrCreateFilesWithStateSortingAndCategory", "BM_FloorPlainInsertsOfTheSameRows"},
 };
 
 class RatioReporter : public benchmark::ConsoleReporter {

@@ -5,6 +5,7 @@
 #include "platform/Logger.h"
 #include "store/EntityLocks.h"
 #include "store/EntityRows.h"
+#include "store/FindOrCreateBatch.h"
 
 namespace pagewell {
 
@@ -60,7 +61,7 @@ Result<std::optional<CategorySorting>> CategorySorting::sortingWithID(
     if (Status written = sorting.update(context); !written.ok()) {
         return written.error();
     }
-    if (Status saved = context.save(); !saved.ok()) {
+    if (Status saved = FindOrCreateBatch::saveUnlessBatched(context); !saved.ok()) {
         return saved.error();
     }
     return std::optional<CategorySorting>(sorting);

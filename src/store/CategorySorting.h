@@ -5,6 +5,7 @@
 // Threading: a CategorySorting value is plain data; the operations run on the thread that
 // owns the context passed in. sortingWithID takes the process-wide CategorySorting lock after
 // the context's writer lock.
+// Find-or-create saves at once unless a FindOrCreateBatch of this thread holds the context.
 
 #include <cstdint>
 #include <optional>

@@ -8,6 +8,7 @@
 #include "store/EntityLocks.h"
 #include "store/EntityRows.h"
 #include "store/FileSizes.h"
+#include "store/FindOrCreateBatch.h"
 #include "store/PersistentStore.h"
 #include "store/RedliningIdentifier.h"
 #include "store/Resource.h"
@@ -126,7 +127,7 @@ Result<std::optional<File>> File::fileWithId(StoreContext& context, std::optiona
     if (Status added = file.addLocale(context, *localeKey); !added.ok()) {
         return added.error();
     }
-    if (Status saved = context.save(); !saved.ok()) {
+    if (Status saved = FindOrCreateBatch::saveUnlessBatched(context); !saved.ok()) {
         return saved.error();
     }
     return std::optional<File>(std::move(file));
@@ -332,7 +333,7 @@ Result<std::optional<FileState>> File::addFileStateForUser(
     if (!state.ok()) {
         return state.error();
     }
-    if (Status saved = context.save(); !saved.ok()) {
+    if (Status saved = FindOrCreateBatch::saveUnlessBatched(context); !saved.ok()) {
         return saved.error();
     }
     return std::optional<FileState>(state.value());

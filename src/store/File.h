@@ -9,6 +9,7 @@
 // context passed in. The forms without a context use the main context and belong to the main
 // thread. fileWithId takes the process-wide File lock, addFileStateForUser the FileState lock,
 // each after the context's writer lock (see EntityLocks).
+// Find-or-create saves at once unless a FindOrCreateBatch of this thread holds the context.
 
 #include <cstdint>
 #include <optional>

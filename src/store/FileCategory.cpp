@@ -11,6 +11,7 @@
 #include "store/EntityLocks.h"
 #include "store/EntityRows.h"
 #include "store/File.h"
+#include "store/FindOrCreateBatch.h"
 #include "store/JsonNumber.h"
 #include "store/PersistentStore.h"
 #include "store/ServerDate.h"
@@ -177,7 +178,7 @@ Result<std::optional<FileCategory>> FileCategory::fileCategoryWithID(
             return added.error();
         }
     }
-    if (Status saved = context.save(); !saved.ok()) {
+    if (Status saved = FindOrCreateBatch::saveUnlessBatched(context); !saved.ok()) {
         return saved.error();
     }
     return std::optional<FileCategory>(category);

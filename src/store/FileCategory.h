@@ -7,6 +7,7 @@
 // Threading: a FileCategory value is plain data; the operations run on the thread that owns
 // the context passed in. fileCategoryWithID takes the process-wide FileCategory lock after the
 // context's writer lock.
+// Find-or-create saves at once unless a FindOrCreateBatch of this thread holds the context.
 
 #include <nlohmann/json_fwd.hpp>
 

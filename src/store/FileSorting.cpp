@@ -6,6 +6,7 @@
 #include "store/EntityLocks.h"
 #include "store/EntityRows.h"
 #include "store/File.h"
+#include "store/FindOrCreateBatch.h"
 #include "store/PersistentStore.h"
 
 namespace pagewell {
@@ -91,7 +92,7 @@ Result<FileSorting> FileSorting::createSortingWithFile(StoreContext& context, co
     if (Status written = sorting.update(context); !written.ok()) {
         return written.error();
     }
-    if (Status saved = context.save(); !saved.ok()) {
+    if (Status saved = FindOrCreateBatch::saveUnlessBatched(context); !saved.ok()) {
         return saved.error();
     }
     return sorting;

@@ -7,6 +7,7 @@
 // Threading: a FileSorting value is plain data; the operations run on the thread that owns
 // the context passed in. createSortingWithFile takes the process-wide FileSorting lock (and,
 // inside it, the FileState lock) after the context's writer lock.
+// Find-or-create saves at once unless a FindOrCreateBatch of this thread holds the context.
 
 #include <cstdint>
 #include <optional>

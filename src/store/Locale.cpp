@@ -5,6 +5,7 @@
 #include "store/CurrentSelection.h"
 #include "store/EntityLocks.h"
 #include "store/EntityRows.h"
+#include "store/FindOrCreateBatch.h"
 
 namespace pagewell {
 
@@ -73,7 +74,7 @@ Result<Locale> Locale::localeWithID(StoreContext& context, std::int64_t id,
             return added.error();
         }
     }
-    if (Status saved = context.save(); !saved.ok()) {
+    if (Status saved = FindOrCreateBatch::saveUnlessBatched(context); !saved.ok()) {
         return saved.error();
     }
     return locale;

@@ -4,6 +4,7 @@
 //
 // Threading: a Locale value is plain data; the operations run on the thread that owns the
 // context passed in. localeWithID takes the process-wide Locale lock (see EntityLocks).
+// Find-or-create saves at once unless a FindOrCreateBatch of this thread holds the context.
 
 #include <cstdint>
 #include <optional>

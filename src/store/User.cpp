@@ -5,6 +5,7 @@
 #include "store/CurrentSelection.h"
 #include "store/EntityLocks.h"
 #include "store/EntityRows.h"
+#include "store/FindOrCreateBatch.h"
 
 namespace pagewell {
 
@@ -56,7 +57,7 @@ Result<User> User::userWithID(StoreContext& context, std::optional<std::int64_t>
     if (Status written = user.update(context); !written.ok()) {
         return written.error();
     }
-    if (Status saved = context.save(); !saved.ok()) {
+    if (Status saved = FindOrCreateBatch::saveUnlessBatched(context); !saved.ok()) {
         return saved.error();
     }
     return user;

@@ -5,6 +5,7 @@
 //
 // Threading: a User value is plain data; the operations run on the thread that owns the
 // context passed in. userWithID takes the process-wide User lock (see EntityLocks).
+// Find-or-create saves at once unless a FindOrCreateBatch of this thread holds the context.
 
 #include <cstdint>
 #include <optional>
