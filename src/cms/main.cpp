@@ -1,13 +1,71 @@
-// The reference content server. Its catalogue and API arrive with the server's own work;
-// until then it only answers --version so that the target builds and installs.
-#include <cstring>
+// pagewell-cms: the reference content server. `serve` answers the content API for a catalogue
+// directory until SIGINT or SIGTERM.
+#include <pthread.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <CLI/CLI.hpp>
 #include <iostream>
 
-int main(int argc, char** argv) {
-    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-        std::cout << "pagewell-cms " << PAGEWELL_CMS_VERSION << "\n";
-        return 0;
+#include "cms/CmsServer.h"
+
+namespace {
+
+int serve(const pagewell::cms::CmsServerOptions& options) {
+    // Block the stop signals in every thread the server starts, and wait for them here.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    auto server = pagewell::cms::CmsServer::create(options);
+    if (!server.ok()) {
+        std::cerr << "pagewell-cms: " << server.error().description << "\n";
+        return 1;
     }
-    std::cerr << "pagewell-cms: no catalogue server in this build yet\n";
-    return 1;
+    auto port = server.value()->start();
+    if (!port.ok()) {
+        std::cerr << "pagewell-cms: " << port.error().description << "\n";
+        return 1;
+    }
+    std::cout << "listening on " << server.value()->baseUrl() << std::endl;
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    server.value()->stop();
+    std::cerr << "pagewell-cms: stopped\n";
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::umask(077);
+    CLI::App app{"pagewell-cms: the reference content server"};
+    app.set_version_flag("--version", std::string("pagewell-cms ") + PAGEWELL_CMS_VERSION);
+    app.require_subcommand(1);
+
+    pagewell::cms::CmsServerOptions options;
+    long tokenLifetime = 3600;
+    auto* serveCommand = app.add_subcommand("serve", "serve a catalogue directory");
+    serveCommand->add_option("--catalogue", options.catalogue, "catalogue directory")
+        ->required()
+        ->check(CLI::ExistingDirectory);
+    serveCommand->add_option("--port", options.port, "port; 0 chooses a free one")
+        ->check(CLI::Range(0, 65535));
+    serveCommand->add_option("--bind", options.bind, "address to listen on")->capture_default_str();
+    serveCommand->add_option("--token-lifetime", tokenLifetime, "seconds a token stays valid")
+        ->check(CLI::PositiveNumber);
+    serveCommand->add_option("--app-secret", options.appSecret,
+                             "the X-App-Secret clients must send (default: not checked)");
+    serveCommand->add_option("--state", options.stateFile, "file keeping server-side changes");
+    serveCommand->add_flag("--test-hooks", options.testHooks,
+                           "answer /__test/ hooks from loopback clients");
+
+    CLI11_PARSE(app, argc, argv);
+    options.tokenLifetime = std::chrono::seconds(tokenLifetime);
+    if (serveCommand->parsed()) {
+        return serve(options);
+    }
+    return 2;
 }

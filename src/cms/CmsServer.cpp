@@ -1,0 +1,232 @@
+#include "cms/CmsServer.h"
+
+#include <httplib.h>
+
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "cms/AuthEndpoints.h"
+#include "cms/CatalogueEndpoints.h"
+#include "cms/DownloadEndpoints.h"
+#include "cms/TestHookEndpoints.h"
+#include "platform/Logger.h"
+
+namespace pagewell::cms {
+
+struct CmsServer::Impl {
+    Impl(CmsServerOptions opts, Catalogue loaded)
+        : options(std::move(opts)),
+          catalogue(std::move(loaded)),
+          tokens(options.tokenLifetime),
+          services{this->catalogue, tokens, faults, requestLog, options} {}
+
+    CmsServerOptions options;
+    CatalogueState catalogue;
+    TokenStore tokens;
+    FaultInjector faults;
+    RequestLog requestLog;
+    CmsServices services;
+    RouteTable routes;
+    httplib::Server http;
+    std::thread thread;
+    int port = 0;
+    bool started = false;
+
+    void handle(const httplib::Request& req, httplib::Response& res);
+    static CmsRequest convert(const httplib::Request& req);
+    static void apply(const CmsResponse& response, httplib::Response& res, bool dropHalfway);
+};
+
+namespace {
+
+bool isTestHookPath(const std::string& path) {
+    return path.rfind("/__test/", 0) == 0;
+}
+
+}  // namespace
+
+CmsRequest CmsServer::Impl::convert(const httplib::Request& req) {
+    CmsRequest request;
+    request.method = req.method;
+    request.path = req.path;
+    request.query.insert(req.params.begin(), req.params.end());
+    request.headers.insert(req.headers.begin(), req.headers.end());
+    request.body = req.body;
+    request.remoteAddress = req.remote_addr;
+    for (const auto& [name, part] : req.files) {
+        request.files.push_back({part.name, part.filename, part.content_type, part.content});
+    }
+    return request;
+}
+
+void CmsServer::Impl::apply(const CmsResponse& response, httplib::Response& res, bool dropHalfway) {
+    for (const auto& [name, value] : response.headers) {
+        res.set_header(name, value);
+    }
+    if (dropHalfway) {
+        // Promise the whole body, send half of it, then give up: the client sees the
+        // connection end in the middle of the transfer.
+        auto body = std::make_shared<std::string>(response.body);
+        res.status = response.status;
+        res.set_content_provider(body->size(), response.contentType,
+                                 [body](size_t offset, size_t, httplib::DataSink& sink) {
+                                     const size_t half = body->size() / 2;
+                                     if (offset < half) {
+                                         sink.write(body->data() + offset, half - offset);
+                                         return true;
+                                     }
+                                     return false;
+                                 });
+        return;
+    }
+    // Leaving the status unset lets the library answer 206 with the asked-for byte ranges.
+    if (!(response.rangeable && response.status == 200)) {
+        res.status = response.status;
+    }
+    res.set_content(response.body, response.contentType);
+}
+
+void CmsServer::Impl::handle(const httplib::Request& req, httplib::Response& res) {
+    std::optional<Fault> fault;
+    if (!isTestHookPath(req.path)) {
+        fault = faults.take(req.path);
+    }
+    if (fault && fault->kind == Fault::Kind::Status) {
+        apply(CmsResponse::error(fault->status, "injected failure"), res, false);
+        return;
+    }
+    if (fault && fault->kind == Fault::Kind::Empty) {
+        apply(CmsResponse::empty(), res, false);
+        return;
+    }
+    if (fault && fault->kind == Fault::Kind::Stall) {
+        faults.stall(fault->stall);
+    }
+    const bool upload = req.is_multipart_form_data();
+    if (!upload && req.body.size() > kMaxJsonBytes) {
+        apply(CmsResponse::error(413, "body too large"), res, false);
+        return;
+    }
+    CmsRequest request = convert(req);
+    CmsResponse response = routes.dispatch(request);
+    apply(response, res, fault && fault->kind == Fault::Kind::Drop);
+}
+
+CmsServer::CmsServer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+CmsServer::~CmsServer() {
+    stop();
+}
+
+Result<std::unique_ptr<CmsServer>> CmsServer::create(CmsServerOptions options) {
+    auto catalogue = Catalogue::load(options.catalogue);
+    if (!catalogue.ok()) {
+        return catalogue.error();
+    }
+    auto impl = std::make_unique<Impl>(std::move(options), std::move(catalogue).value());
+    return std::unique_ptr<CmsServer>(new CmsServer(std::move(impl)));
+}
+
+Result<int> CmsServer::start() {
+    Impl& d = *impl_;
+    if (d.started) {
+        return d.port;
+    }
+    AuthEndpoints::addTo(d.routes, d.services);
+    CatalogueEndpoints::addTo(d.routes, d.services);
+    DownloadEndpoints::addTo(d.routes, d.services);
+    if (d.options.testHooks) {
+        TestHookEndpoints::addTo(d.routes, d.services);
+    }
+
+    auto handler = [&d](const httplib::Request& req, httplib::Response& res) {
+        d.handle(req, res);
+    };
+    d.http.Get(".*", handler);  // also answers HEAD
+    d.http.Post(".*", handler);
+    d.http.Put(".*", handler);
+    d.http.Delete(".*", handler);
+    d.http.Patch(".*", handler);
+    d.http.Options(".*", handler);
+    d.http.set_payload_max_length(kMaxUploadBytes);
+    d.http.set_exception_handler(
+        [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+            res.status = 500;
+            res.set_content(R"({"success":false,"error":"internal error"})", "application/json");
+        });
+    d.http.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+        // Statuses the library produces itself (413, 400 on unreadable requests, 416).
+        if (res.body.empty()) {
+            res.set_content(nlohmann::json{{"success", false},
+                                           {"error", "request refused with status " +
+                                                         std::to_string(res.status)}}
+                                .dump(),
+                            "application/json");
+        }
+    });
+    d.http.set_logger([&d](const httplib::Request& req, const httplib::Response& res) {
+        RequestLogEntry entry;
+        entry.method = req.method;
+        entry.target = RequestLog::redactTarget(req.target.empty() ? req.path : req.target);
+        entry.status = res.status;
+        for (const char* name :
+             {"Authorization", "X-App-Secret", "X-Uid", "Range", "Content-Type"}) {
+            if (req.has_header(name)) {
+                entry.headers.push_back(std::string(name) + ": " +
+                                        RequestLog::redactHeader(name, req.get_header_value(name)));
+            }
+        }
+        if (!req.is_multipart_form_data()) {
+            entry.body = RequestLog::redactBody(req.body);
+        }
+        if (!isTestHookPath(req.path)) {
+            d.requestLog.add(std::move(entry));
+        }
+    });
+
+    if (d.options.port == 0) {
+        d.port = d.http.bind_to_any_port(d.options.bind);
+    } else if (d.http.bind_to_port(d.options.bind, d.options.port)) {
+        d.port = d.options.port;
+    } else {
+        d.port = -1;
+    }
+    if (d.port <= 0) {
+        return Error::make(
+            kErrorDomain, 1,
+            "cannot listen on " + d.options.bind + ":" + std::to_string(d.options.port));
+    }
+    d.started = true;
+    d.thread = std::thread([&d] { d.http.listen_after_bind(); });
+    PW_LOG_INFO("pagewell-cms serving {} on {}", d.options.catalogue.string(), baseUrl());
+    return d.port;
+}
+
+void CmsServer::stop() {
+    Impl& d = *impl_;
+    if (!d.started) {
+        return;
+    }
+    d.faults.stop();
+    d.http.stop();
+    if (d.thread.joinable()) {
+        d.thread.join();
+    }
+    d.started = false;
+}
+
+int CmsServer::port() const {
+    return impl_->port;
+}
+
+std::string CmsServer::baseUrl() const {
+    const std::string& host = impl_->options.bind;
+    const bool ipv6 = host.find(':') != std::string::npos;
+    return "http://" + (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(impl_->port);
+}
+
+CmsServices& CmsServer::services() {
+    return impl_->services;
+}
+
+}  // namespace pagewell::cms
