@@ -92,24 +92,11 @@ Status CustomerLocation::removeFile(StoreContext& context, std::int64_t filePk) 
 }
 
 Result<std::vector<CustomerLocationGroup>> CustomerLocation::groups(StoreContext& context) const {
-    auto keys = EntityRows::keys(context,
-                                 "SELECT customerGroup FROM CustomerLocation_groups "
-                                 "WHERE customer = ? ORDER BY customerGroup",
-                                 pk);
-    if (!keys.ok()) {
-        return keys.error();
-    }
-    std::vector<CustomerLocationGroup> result;
-    for (std::int64_t key : keys.value()) {
-        auto group = CustomerLocationGroup::find(context, key);
-        if (!group.ok()) {
-            return group.error();
-        }
-        if (group.value()) {
-            result.push_back(std::move(*group.value()));
-        }
-    }
-    return result;
+    return EntityRows::records<CustomerLocationGroup>(
+        context,
+        "SELECT customerGroup FROM CustomerLocation_groups "
+        "WHERE customer = ? ORDER BY customerGroup",
+        pk);
 }
 
 Status CustomerLocation::addGroup(StoreContext& context, std::int64_t groupPk) const {

@@ -63,24 +63,10 @@ Status CustomerLocationGroup::deleteAllExcept(StoreContext& context,
 
 Result<std::vector<CustomerLocation>> CustomerLocationGroup::customers(
     StoreContext& context) const {
-    auto keys = EntityRows::keys(context,
-                                 "SELECT customer FROM CustomerLocation_groups "
-                                 "WHERE customerGroup = ? ORDER BY customer",
-                                 pk);
-    if (!keys.ok()) {
-        return keys.error();
-    }
-    std::vector<CustomerLocation> result;
-    for (std::int64_t key : keys.value()) {
-        auto customer = CustomerLocation::find(context, key);
-        if (!customer.ok()) {
-            return customer.error();
-        }
-        if (customer.value()) {
-            result.push_back(std::move(*customer.value()));
-        }
-    }
-    return result;
+    return EntityRows::records<CustomerLocation>(context,
+                                                 "SELECT customer FROM CustomerLocation_groups "
+                                                 "WHERE customerGroup = ? ORDER BY customer",
+                                                 pk);
 }
 
 Status CustomerLocationGroup::addCustomer(StoreContext& context, std::int64_t customerPk) const {

@@ -78,6 +78,28 @@ class EntityRows {
             context, sql, [](Statement& row) { return row.integer(0); }, args...);
     }
 
+    // The records of type T whose row keys the query's first column gives, in that order
+    // (rows that vanished in between are skipped).
+    template <class T, class... Args>
+    static Result<std::vector<T>> records(StoreContext& context, std::string_view sql,
+                                          const Args&... args) {
+        auto found = keys(context, sql, args...);
+        if (!found.ok()) {
+            return found.error();
+        }
+        std::vector<T> result;
+        for (std::int64_t key : found.value()) {
+            auto record = T::find(context, key);
+            if (!record.ok()) {
+                return record.error();
+            }
+            if (record.value()) {
+                result.push_back(std::move(*record.value()));
+            }
+        }
+        return result;
+    }
+
     // Runs a changing statement inside the context's write transaction and notes the entity.
     template <class... Args>
     static Status write(StoreContext& context, std::string_view entity, std::string_view sql,

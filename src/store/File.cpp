@@ -242,41 +242,13 @@ Status File::removeCategory(StoreContext& context, std::int64_t categoryKey) con
 }
 
 Result<std::vector<FileState>> File::fileStates(StoreContext& context) const {
-    auto keys =
-        EntityRows::keys(context, "SELECT pk FROM FileState WHERE file = ? ORDER BY pk", pk);
-    if (!keys.ok()) {
-        return keys.error();
-    }
-    std::vector<FileState> states;
-    for (std::int64_t key : keys.value()) {
-        auto state = FileState::find(context, key);
-        if (!state.ok()) {
-            return state.error();
-        }
-        if (state.value()) {
-            states.push_back(*state.value());
-        }
-    }
-    return states;
+    return EntityRows::records<FileState>(
+        context, "SELECT pk FROM FileState WHERE file = ? ORDER BY pk", pk);
 }
 
 Result<std::vector<FileSorting>> File::fileSortings(StoreContext& context) const {
-    auto keys =
-        EntityRows::keys(context, "SELECT pk FROM FileSorting WHERE files = ? ORDER BY pk", pk);
-    if (!keys.ok()) {
-        return keys.error();
-    }
-    std::vector<FileSorting> sortings;
-    for (std::int64_t key : keys.value()) {
-        auto sorting = FileSorting::find(context, key);
-        if (!sorting.ok()) {
-            return sorting.error();
-        }
-        if (sorting.value()) {
-            sortings.push_back(*sorting.value());
-        }
-    }
-    return sortings;
+    return EntityRows::records<FileSorting>(
+        context, "SELECT pk FROM FileSorting WHERE files = ? ORDER BY pk", pk);
 }
 
 Result<std::optional<FileState>> File::fileStateForUser(StoreContext& context,
