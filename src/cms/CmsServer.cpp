@@ -198,6 +198,12 @@ Result<int> CmsServer::start() {
     }
     d.started = true;
     d.thread = std::thread([&d] { d.http.listen_after_bind(); });
+    // The library ignores a stop() that comes before its accept loop runs, so start() returns
+    // only once the loop is running; connections made meanwhile wait in the listen backlog.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!d.http.is_running() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     PW_LOG_INFO("pagewell-cms serving {} on {}", d.options.catalogue.string(), baseUrl());
     return d.port;
 }
