@@ -583,44 +583,44 @@ Status CatalogueState::moveFile(int id) {
     return {};
 }
 
-Status CatalogueState::addFile(const NewFile& spec) {
+Status CatalogueState::addFile(const NewFile& wanted) {
     std::lock_guard lock(mutex_);
-    if (spec.id <= 0 || catalogue_.file(spec.id) != nullptr) {
+    if (wanted.id <= 0 || catalogue_.file(wanted.id) != nullptr) {
         return Error::make(kErrorDomain, kConflict,
-                           "file id " + std::to_string(spec.id) + " is taken or invalid");
+                           "file id " + std::to_string(wanted.id) + " is taken or invalid");
     }
-    if (spec.locales.empty()) {
+    if (wanted.locales.empty()) {
         return Error::make(kErrorDomain, kInvalid, "a new file needs a locale");
     }
-    for (int locale : spec.locales) {
+    for (int locale : wanted.locales) {
         if (catalogue_.locale(locale) == nullptr) {
             return notFound("no locale " + std::to_string(locale));
         }
     }
-    for (int category : spec.categories) {
-        bool exists = std::any_of(spec.locales.begin(), spec.locales.end(),
+    for (int category : wanted.categories) {
+        bool exists = std::any_of(wanted.locales.begin(), wanted.locales.end(),
                                   [&](int l) { return catalogue_.category(category, l); });
         if (!exists) {
             return notFound("no category " + std::to_string(category));
         }
     }
     CatalogueFile file;
-    file.id = spec.id;
-    file.title = spec.title;
-    file.path = spec.name.empty() ? "file-" + std::to_string(spec.id) : spec.name;
-    file.location = Catalogue::defaultLocation(spec.id, file.path);
-    file.mimeType = spec.mimeType.empty() ? "application/octet-stream" : spec.mimeType;
-    file.size = spec.content.size();
+    file.id = wanted.id;
+    file.title = wanted.title;
+    file.path = wanted.name.empty() ? "file-" + std::to_string(wanted.id) : wanted.name;
+    file.location = Catalogue::defaultLocation(wanted.id, file.path);
+    file.mimeType = wanted.mimeType.empty() ? "application/octet-stream" : wanted.mimeType;
+    file.size = wanted.content.size();
     file.created = now();
-    file.locales = spec.locales;
-    file.categories = spec.categories;
-    file.users = spec.users;
+    file.locales = wanted.locales;
+    file.categories = wanted.categories;
+    file.users = wanted.users;
     const Revision revision = advance();
     touch(file, revision);
-    contentOverrides_[spec.id] = spec.content;
+    contentOverrides_[wanted.id] = wanted.content;
     catalogue_.files.push_back(std::move(file));
-    if (spec.highlight) {
-        catalogue_.highlights.push_back(spec.id);
+    if (wanted.highlight) {
+        catalogue_.highlights.push_back(wanted.id);
     }
     return {};
 }
@@ -676,17 +676,17 @@ Status CatalogueState::removeFileFromCategory(int id, int category) {
     return {};
 }
 
-Status CatalogueState::addCategory(const NewCategory& spec) {
+Status CatalogueState::addCategory(const NewCategory& wanted) {
     std::lock_guard lock(mutex_);
-    if (spec.id <= 0 || catalogue_.locale(spec.locale) == nullptr) {
+    if (wanted.id <= 0 || catalogue_.locale(wanted.locale) == nullptr) {
         return Error::make(kErrorDomain, kInvalid, "a new category needs an id and a locale");
     }
-    if (catalogue_.category(spec.id, spec.locale) != nullptr) {
+    if (catalogue_.category(wanted.id, wanted.locale) != nullptr) {
         return Error::make(kErrorDomain, kConflict,
-                           "category " + std::to_string(spec.id) + " exists");
+                           "category " + std::to_string(wanted.id) + " exists");
     }
-    for (int parent : spec.parents) {
-        if (catalogue_.category(parent, spec.locale) == nullptr) {
+    for (int parent : wanted.parents) {
+        if (catalogue_.category(parent, wanted.locale) == nullptr) {
             return notFound("no parent category " + std::to_string(parent));
         }
     }
@@ -698,22 +698,22 @@ Status CatalogueState::addCategory(const NewCategory& spec) {
         }
     }
     CatalogueCategory category;
-    category.id = spec.id;
-    category.locale = spec.locale;
-    category.title = spec.title;
+    category.id = wanted.id;
+    category.locale = wanted.locale;
+    category.title = wanted.title;
     category.modified = now();
-    category.parents = spec.parents;
-    category.users = spec.users;
-    if (spec.parents.empty()) {
+    category.parents = wanted.parents;
+    category.users = wanted.users;
+    if (wanted.parents.empty()) {
         category.positions.push_back({++nextSorting, 0, 0});
     }
-    for (int parent : spec.parents) {
+    for (int parent : wanted.parents) {
         category.positions.push_back({++nextSorting, parent, 0});
         // The parent's list of children changed with it.
-        categoryChanged_[{parent, spec.locale}] = revision;
+        categoryChanged_[{parent, wanted.locale}] = revision;
     }
-    categoryChanged_[{spec.id, spec.locale}] = revision;
-    categoryAdded_[{spec.id, spec.locale}] = revision;
+    categoryChanged_[{wanted.id, wanted.locale}] = revision;
+    categoryAdded_[{wanted.id, wanted.locale}] = revision;
     catalogue_.categories.push_back(std::move(category));
     return {};
 }

@@ -50,17 +50,17 @@ Status mutate(CatalogueState& state, const std::string& action, const json& body
         return state.moveFile(file);
     }
     if (action == "add-file") {
-        NewFile spec;
-        spec.id = file;
-        spec.title = textField(body, "title");
-        spec.name = textField(body, "name");
-        spec.mimeType = textField(body, "mime_type");
-        spec.content = textField(body, "content");
-        spec.locales = intList(body, "locales");
-        spec.categories = intList(body, "categories");
-        spec.users = optionalIntList(body, "users");
-        spec.highlight = body.value("highlight", false);
-        return state.addFile(spec);
+        NewFile wanted;
+        wanted.id = file;
+        wanted.title = textField(body, "title");
+        wanted.name = textField(body, "name");
+        wanted.mimeType = textField(body, "mime_type");
+        wanted.content = textField(body, "content");
+        wanted.locales = intList(body, "locales");
+        wanted.categories = intList(body, "categories");
+        wanted.users = optionalIntList(body, "users");
+        wanted.highlight = body.value("highlight", false);
+        return state.addFile(wanted);
     }
     if (action == "delete-file") {
         return state.deleteFile(file);
@@ -73,13 +73,13 @@ Status mutate(CatalogueState& state, const std::string& action, const json& body
         return state.removeFileForUser(file, intField(body, "user"));
     }
     if (action == "add-category") {
-        NewCategory spec;
-        spec.id = intField(body, "category");
-        spec.locale = intField(body, "locale");
-        spec.title = textField(body, "title");
-        spec.parents = intList(body, "parents");
-        spec.users = optionalIntList(body, "users");
-        return state.addCategory(spec);
+        NewCategory wanted;
+        wanted.id = intField(body, "category");
+        wanted.locale = intField(body, "locale");
+        wanted.title = textField(body, "title");
+        wanted.parents = intList(body, "parents");
+        wanted.users = optionalIntList(body, "users");
+        return state.addCategory(wanted);
     }
     if (action == "delete-category") {
         return state.deleteCategory(intField(body, "category"), intField(body, "locale"));
