@@ -7,6 +7,7 @@
 
 #include "cms/AuthEndpoints.h"
 #include "cms/CatalogueEndpoints.h"
+#include "cms/ConfigEndpoints.h"
 #include "cms/DownloadEndpoints.h"
 #include "cms/TestHookEndpoints.h"
 #include "platform/Logger.h"
@@ -14,14 +15,16 @@
 namespace pagewell::cms {
 
 struct CmsServer::Impl {
-    Impl(CmsServerOptions opts, Catalogue loaded)
+    Impl(CmsServerOptions opts, Catalogue loaded, std::unique_ptr<CmsStateStore> store)
         : options(std::move(opts)),
           catalogue(std::move(loaded)),
+          state(std::move(store)),
           tokens(options.tokenLifetime),
-          services{this->catalogue, tokens, faults, requestLog, options} {}
+          services{this->catalogue, *state, tokens, faults, requestLog, options} {}
 
     CmsServerOptions options;
     CatalogueState catalogue;
+    std::unique_ptr<CmsStateStore> state;
     TokenStore tokens;
     FaultInjector faults;
     RequestLog requestLog;
@@ -123,7 +126,12 @@ Result<std::unique_ptr<CmsServer>> CmsServer::create(CmsServerOptions options) {
     if (!catalogue.ok()) {
         return catalogue.error();
     }
-    auto impl = std::make_unique<Impl>(std::move(options), std::move(catalogue).value());
+    auto state = CmsStateStore::open(options.stateFile, catalogue.value());
+    if (!state.ok()) {
+        return state.error();
+    }
+    auto impl = std::make_unique<Impl>(std::move(options), std::move(catalogue).value(),
+                                       std::move(state).value());
     return std::unique_ptr<CmsServer>(new CmsServer(std::move(impl)));
 }
 
@@ -135,6 +143,7 @@ Result<int> CmsServer::start() {
     AuthEndpoints::addTo(d.routes, d.services);
     CatalogueEndpoints::addTo(d.routes, d.services);
     DownloadEndpoints::addTo(d.routes, d.services);
+    ConfigEndpoints::addTo(d.routes, d.services);
     if (d.options.testHooks) {
         TestHookEndpoints::addTo(d.routes, d.services);
     }

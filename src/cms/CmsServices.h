@@ -1,6 +1,6 @@
 #pragma once
-// What every endpoint group of the server works with: the live catalogue, the tokens, the
-// fault hooks, the request log and the options the server was started with. The server owns
+// What every endpoint group of the server works with: the live catalogue, the state clients
+// changed, the tokens, the fault hooks, the request log and the options the server was started with. The server owns
 // them all and outlives every handler; each member states its own threading rule.
 
 #include <chrono>
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cms/CatalogueState.h"
+#include "cms/CmsStateStore.h"
 #include "cms/FaultInjector.h"
 #include "cms/RequestLog.h"
 #include "cms/RouteTable.h"
@@ -24,10 +25,13 @@ struct CmsServerOptions {
     std::string appSecret;            // empty: the X-App-Secret header is not checked
     std::filesystem::path stateFile;  // where server-side changes persist; empty: memory only
     bool testHooks = false;
+    std::string minimumClientVersion;  // empty: every client version is accepted
+    bool maintenance = false;          // what "check/maintenance" reports
 };
 
 struct CmsServices {
     CatalogueState& catalogue;
+    CmsStateStore& state;
     TokenStore& tokens;
     FaultInjector& faults;
     RequestLog& requestLog;

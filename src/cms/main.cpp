@@ -61,6 +61,10 @@ int main(int argc, char** argv) {
     serveCommand->add_option("--state", options.stateFile, "file keeping server-side changes");
     serveCommand->add_flag("--test-hooks", options.testHooks,
                            "answer /__test/ hooks from loopback clients");
+    serveCommand->add_option("--min-client-version", options.minimumClientVersion,
+                             "oldest client version served; older clients are asked to update");
+    serveCommand->add_flag("--maintenance", options.maintenance,
+                           "report the server as down for maintenance");
 
     CLI11_PARSE(app, argc, argv);
     options.tokenLifetime = std::chrono::seconds(tokenLifetime);
