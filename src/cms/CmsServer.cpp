@@ -9,6 +9,7 @@
 #include "cms/CatalogueEndpoints.h"
 #include "cms/ConfigEndpoints.h"
 #include "cms/DownloadEndpoints.h"
+#include "cms/FavoriteEndpoints.h"
 #include "cms/SharingEndpoints.h"
 #include "cms/TestHookEndpoints.h"
 #include "platform/Logger.h"
@@ -146,6 +147,7 @@ Result<int> CmsServer::start() {
     DownloadEndpoints::addTo(d.routes, d.services);
     ConfigEndpoints::addTo(d.routes, d.services);
     SharingEndpoints::addTo(d.routes, d.services);
+    FavoriteEndpoints::addTo(d.routes, d.services);
     if (d.options.testHooks) {
         TestHookEndpoints::addTo(d.routes, d.services);
     }
