@@ -464,6 +464,44 @@ std::string CatalogueState::imprint(int locale) const {
     return json{{"id", nullptr}, {"text", nullptr}}.dump();
 }
 
+Result<std::string> CatalogueState::linkedFiles(int user, int locale, Proximity kind,
+                                                int id) const {
+    std::lock_guard lock(mutex_);
+    auto listed = [id](const auto& entries) {
+        return std::any_of(entries.begin(), entries.end(),
+                           [id](const auto& entry) { return entry.id == id; });
+    };
+    bool exists = false;
+    switch (kind) {
+        case Proximity::Beacon:
+            exists = listed(catalogue_.beacons);
+            break;
+        case Proximity::Customer:
+            exists = listed(catalogue_.customers);
+            break;
+        case Proximity::CustomerGroup:
+            exists = listed(catalogue_.customerGroups);
+            break;
+        case Proximity::QRCode:
+            exists = listed(catalogue_.qrcodes);
+            break;
+    }
+    if (!exists) {
+        return notFound("no such entry " + std::to_string(id));
+    }
+    std::vector<const CatalogueFile*> files;
+    for (const auto& file : catalogue_.files) {
+        const std::vector<int>& links = kind == Proximity::Beacon     ? file.beacons
+                                        : kind == Proximity::Customer ? file.customers
+                                        : kind == Proximity::QRCode   ? file.qrcodes
+                                                                      : file.customerGroups;
+        if (contains(links, id) && fileVisible(file, user, locale)) {
+            files.push_back(&file);
+        }
+    }
+    return fileListAnswer(files, locale, 0, "items", std::nullopt, user);
+}
+
 std::optional<DownloadItem> CatalogueState::download(std::string_view address) const {
     std::lock_guard lock(mutex_);
     auto fromDisk = [&](const std::string& relative,

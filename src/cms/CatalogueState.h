@@ -81,6 +81,12 @@ class CatalogueState {
     std::string dump(int user, int locale) const;
     std::string imprint(int locale) const;
 
+    // The side lists that tie files to places.
+    enum class Proximity { Beacon, Customer, CustomerGroup, QRCode };
+    // The files linked to one beacon, customer, customer group or QR code that `user` sees in
+    // `locale`, as a file list without category; kNotFound when there is no such entry.
+    Result<std::string> linkedFiles(int user, int locale, Proximity kind, int id) const;
+
     // The content behind a served address (file, thumbnail at any width, or asset).
     std::optional<DownloadItem> download(std::string_view address) const;
 
