@@ -10,6 +10,7 @@
 #include "cms/ConfigEndpoints.h"
 #include "cms/DownloadEndpoints.h"
 #include "cms/FavoriteEndpoints.h"
+#include "cms/LeadEndpoints.h"
 #include "cms/ProximityEndpoints.h"
 #include "cms/SharingEndpoints.h"
 #include "cms/TestHookEndpoints.h"
@@ -150,6 +151,7 @@ Result<int> CmsServer::start() {
     SharingEndpoints::addTo(d.routes, d.services);
     FavoriteEndpoints::addTo(d.routes, d.services);
     ProximityEndpoints::addTo(d.routes, d.services);
+    LeadEndpoints::addTo(d.routes, d.services);
     if (d.options.testHooks) {
         TestHookEndpoints::addTo(d.routes, d.services);
     }

@@ -116,7 +116,7 @@ Status CmsStateStore::storeUpload(const std::string& name, const std::string& by
     if (!isPlainName(name)) {
         return stateError(2, "upload names are plain file names");
     }
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(uploadsMutex_);
     if (file_.empty()) {
         uploads_[name] = bytes;
         return {};
@@ -131,7 +131,7 @@ std::optional<std::string> CmsStateStore::upload(const std::string& name) const 
     if (!isPlainName(name)) {
         return std::nullopt;
     }
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(uploadsMutex_);
     if (file_.empty()) {
         auto it = uploads_.find(name);
         return it == uploads_.end() ? std::nullopt : std::optional<std::string>(it->second);

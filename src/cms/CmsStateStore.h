@@ -54,6 +54,7 @@ class CmsStateStore {
     static int takeId(Document& document);
 
     // Keeps an uploaded image under `name` (a plain file name); read back with upload().
+    // May be called from inside update().
     Status storeUpload(const std::string& name, const std::string& bytes);
     std::optional<std::string> upload(const std::string& name) const;
 
@@ -65,8 +66,10 @@ class CmsStateStore {
 
     const std::filesystem::path file_;
     mutable std::mutex mutex_;
-    Document document_;                           // guarded by mutex_
-    std::map<std::string, std::string> uploads_;  // memory-only uploads; guarded by mutex_
+    Document document_;  // guarded by mutex_
+    // Uploads have their own lock so a change running under mutex_ can keep one.
+    mutable std::mutex uploadsMutex_;
+    std::map<std::string, std::string> uploads_;  // memory-only uploads; guarded by uploadsMutex_
 };
 
 }  // namespace pagewell::cms
