@@ -1,5 +1,5 @@
 // pagewell-cms: the reference content server. `serve` answers the content API for a catalogue
-// directory until SIGINT or SIGTERM.
+// directory until SIGINT or SIGTERM; `build-demo` writes the demo catalogue.
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "cms/CmsServer.h"
+#include "cms/DemoCatalogue.h"
 
 namespace {
 
@@ -34,6 +35,18 @@ int serve(const pagewell::cms::CmsServerOptions& options) {
     sigwait(&stopSignals, &received);
     server.value()->stop();
     std::cerr << "pagewell-cms: stopped\n";
+    return 0;
+}
+
+int buildDemo(const std::string& directory, int syntheticFiles) {
+    using pagewell::cms::DemoCatalogue;
+    auto built = syntheticFiles > 0 ? DemoCatalogue::buildSynthetic(directory, syntheticFiles)
+                                    : DemoCatalogue::build(directory);
+    if (!built.ok()) {
+        std::cerr << "pagewell-cms: " << built.error().description << "\n";
+        return 1;
+    }
+    std::cout << "wrote " << built.value().files.size() << " files to " << directory << "\n";
     return 0;
 }
 
@@ -66,10 +79,20 @@ int main(int argc, char** argv) {
     serveCommand->add_flag("--maintenance", options.maintenance,
                            "report the server as down for maintenance");
 
+    std::string demoDirectory;
+    int syntheticFiles = 0;
+    auto* demoCommand = app.add_subcommand("build-demo", "write the demo catalogue to DIR");
+    demoCommand->add_option("DIR", demoDirectory, "catalogue directory")->required();
+    demoCommand->add_option("--synthetic", syntheticFiles, "N generated files, for benchmarks")
+        ->check(CLI::PositiveNumber);
+
     CLI11_PARSE(app, argc, argv);
     options.tokenLifetime = std::chrono::seconds(tokenLifetime);
     if (serveCommand->parsed()) {
         return serve(options);
+    }
+    if (demoCommand->parsed()) {
+        return buildDemo(demoDirectory, syntheticFiles);
     }
     return 2;
 }
