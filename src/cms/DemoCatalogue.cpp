@@ -535,8 +535,8 @@ class DemoBuilder {
         };
     }
 
-    // The theme answer as the client reads it; the logos lie under theme/ and are fetched as
-    // "logo_path"/SIZE/NAME.
+    // The theme in the catalogue's format: colours as the client reads them, logos as paths
+    // inside the catalogue (the server hands them out under its logo path).
     Status addTheme() {
         if (Status logo = DemoImage::writePng(catalogue_.directory / "theme/logo.png",
                                               {400, 100, 3, "Pagewell", 0});
@@ -549,9 +549,6 @@ class DemoBuilder {
             return loginLogo;
         }
         const nlohmann::json theme = {
-            {"success", true},
-            {"status", 200},
-            {"errors", nlohmann::json::array()},
             {"color",
              {{"highlight", "#0A5599"},
               {"background_light", "#EEF2F6"},
@@ -564,9 +561,8 @@ class DemoBuilder {
               {"login_screen_color_bottom", "#06335C"},
               {"shadow_color", "#FFFFFF"}}},
             {"text_shadow", false},
-            {"logo_path", "/media/theme"},
-            {"logo", "logo.png"},
-            {"login_screen_logo", "loginLogo.png"},
+            {"logo", "theme/logo.png"},
+            {"login_screen_logo", "theme/loginLogo.png"},
         };
         catalogue_.extensions["theme"] = theme.dump();
         return {};
