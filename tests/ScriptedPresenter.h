@@ -12,7 +12,7 @@
 namespace pagewell {
 
 class ScriptedPresenter final : public Presenter {
-public:
+  public:
     struct Shown {
         AlertId id;
         Alert alert;
@@ -50,7 +50,7 @@ public:
     std::optional<std::string> textAnswer;
     std::optional<std::size_t> choiceAnswer;
 
-private:
+  private:
     void finish(AlertId id, int buttonIndex) {
         auto it = open_.find(id);
         if (it == open_.end()) {

@@ -1,7 +1,8 @@
 #pragma once
 // What every endpoint group of the server works with: the live catalogue, the state clients
-// changed, the tokens, the fault hooks, the request log and the options the server was started with. The server owns
-// them all and outlives every handler; each member states its own threading rule.
+// changed, the tokens, the fault hooks, the request log and the options the server was started
+// with. The server owns them all and outlives every handler; each member states its own threading
+// rule.
 
 #include <chrono>
 #include <filesystem>

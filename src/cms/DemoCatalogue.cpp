@@ -39,7 +39,7 @@ const char* mimeType(Kind kind) {
     return "application/octet-stream";
 }
 
-struct FileSpec {
+struct FileEntry {
     int id;
     Kind kind;
     const char* name;
@@ -50,8 +50,8 @@ struct FileSpec {
 
 // The content of the demo; the special cases (windows, confirmations, side lists) are set on
 // top of it in DemoBuilder::specialise().
-const std::vector<FileSpec>& fileSpecs() {
-    static const std::vector<FileSpec> kFiles = {
+const std::vector<FileEntry>& fileEntries() {
+    static const std::vector<FileEntry> kFiles = {
         {100,
          Kind::Brochure,
          "pump-overview.pdf",
@@ -137,7 +137,7 @@ const std::vector<FileSpec>& fileSpecs() {
     return kFiles;
 }
 
-struct CategorySpec {
+struct CategoryEntry {
     int id;
     const char* english;
     const char* german;
@@ -145,8 +145,8 @@ struct CategorySpec {
     std::optional<std::vector<int>> users;
 };
 
-const std::vector<CategorySpec>& categorySpecs() {
-    static const std::vector<CategorySpec> kCategories = {
+const std::vector<CategoryEntry>& categoryEntries() {
+    static const std::vector<CategoryEntry> kCategories = {
         {10, "Products", "Produkte", {{0, 1}}, std::nullopt},
         {11, "Pumps", "Pumpen", {{10, 1}}, std::nullopt},
         {12, "Valves", "Ventile", {{10, 2}}, std::nullopt},
@@ -195,8 +195,8 @@ class DemoBuilder {
         step(prepareDirectories());
         addUsersAndLocales();
         addCategories();
-        for (std::size_t i = 0; i < fileSpecs().size() && !error_; ++i) {
-            addFile(fileSpecs()[i], static_cast<int>(i));
+        for (std::size_t i = 0; i < fileEntries().size() && !error_; ++i) {
+            addFile(fileEntries()[i], static_cast<int>(i));
         }
         if (!error_) {
             specialise();
@@ -309,14 +309,14 @@ class DemoBuilder {
     void addCategories() {
         int sorting = 0;
         for (int locale : {kEnglish, kGerman}) {
-            for (const auto& spec : categorySpecs()) {
+            for (const auto& entry : categoryEntries()) {
                 CatalogueCategory category;
-                category.id = spec.id;
+                category.id = entry.id;
                 category.locale = locale;
-                category.title = locale == kEnglish ? spec.english : spec.german;
+                category.title = locale == kEnglish ? entry.english : entry.german;
                 category.modified = kCategoriesModified;
-                category.users = spec.users;
-                for (const auto& [parent, position] : spec.places) {
+                category.users = entry.users;
+                for (const auto& [parent, position] : entry.places) {
                     if (parent != 0) {
                         category.parents.push_back(parent);
                     }
@@ -327,45 +327,45 @@ class DemoBuilder {
         }
     }
 
-    void addFile(const FileSpec& spec, int index) {
+    void addFile(const FileEntry& entry, int index) {
         CatalogueFile file;
-        file.id = spec.id;
-        file.title = spec.english ? spec.english : spec.german;
-        file.path = std::string("files/") + spec.name;
-        file.mimeType = mimeType(spec.kind);
+        file.id = entry.id;
+        file.title = entry.english ? entry.english : entry.german;
+        file.path = std::string("files/") + entry.name;
+        file.mimeType = mimeType(entry.kind);
         file.created = kCreated;
         file.modified =
             "2024-03-0" + std::to_string(1 + index % 9) + " 10:" + twoDigits(index * 7) + ":00";
-        if (spec.english) {
+        if (entry.english) {
             file.locales = {kEnglish, kGerman};
-            file.localizedTitles[kGerman] = spec.german;
+            file.localizedTitles[kGerman] = entry.german;
         } else {
             file.locales = {kGerman};
         }
-        file.categories = spec.categories;
-        for (int category : spec.categories) {
+        file.categories = entry.categories;
+        for (int category : entry.categories) {
             file.positions[category] = ++positions_[category];
         }
-        const bool germanOnly = spec.english == nullptr;
+        const bool germanOnly = entry.english == nullptr;
 
-        DemoPicture picture{800, 600, spec.id, file.title, 0.5};
-        DemoPicture thumbnail{200, 150, spec.id, file.title, 0.5};
-        switch (spec.kind) {
+        DemoPicture picture{800, 600, entry.id, file.title, 0.5};
+        DemoPicture thumbnail{200, 150, entry.id, file.title, 0.5};
+        switch (entry.kind) {
             case Kind::Brochure: {
                 DemoBrochure brochure;
                 brochure.title = file.title;
                 brochure.subtitle = germanOnly ? "Pagewell Demo \xE2\x80\x94 Ausgabe 2024"
                                                : "Pagewell demo \xE2\x80\x94 edition 2024";
                 brochure.german = germanOnly;
-                brochure.seed = spec.id;
-                brochure.sections = sectionTitles(spec.id, germanOnly, 3 + spec.id % 4);
+                brochure.seed = entry.id;
+                brochure.sections = sectionTitles(entry.id, germanOnly, 3 + entry.id % 4);
                 brochure.externalLink =
-                    "https://pagewell.example/products/" + std::to_string(spec.id);
+                    "https://pagewell.example/products/" + std::to_string(entry.id);
                 brochure.date = "2024-01-15T08:00:00";
                 specialiseBrochure(file, brochure);
                 step(DemoPdf::writeBrochure(catalogue_.directory / file.path, brochure));
                 // A portrait cover picture stands in for the first page.
-                thumbnail = {150, 212, spec.id, file.title, 0.3};
+                thumbnail = {150, 212, entry.id, file.title, 0.3};
                 break;
             }
             case Kind::Png:
@@ -375,14 +375,14 @@ class DemoBuilder {
                 step(DemoImage::writeJpeg(catalogue_.directory / file.path, picture));
                 break;
             case Kind::Text:
-                step(write(file.path, textDocument(spec.id)));
+                step(write(file.path, textDocument(entry.id)));
                 break;
             case Kind::Video:
                 step(DemoVideo::writeAvi(catalogue_.directory / file.path,
-                                         {320, 240, 36, 12, spec.id, file.title}));
+                                         {320, 240, 36, 12, entry.id, file.title}));
                 break;
         }
-        file.thumbnailPath = "thumbs/" + std::to_string(spec.id) + ".png";
+        file.thumbnailPath = "thumbs/" + std::to_string(entry.id) + ".png";
         step(DemoImage::writePng(catalogue_.directory / file.thumbnailPath, thumbnail));
         catalogue_.files.push_back(std::move(file));
     }
