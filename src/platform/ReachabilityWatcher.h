@@ -29,14 +29,15 @@ enum class NetworkStatus { NotReachable, ReachableViaWiFi, ReachableViaWWAN };
 // "NotReachable", "ReachableViaWiFi", "ReachableViaWWAN".
 const char* networkStatusName(NetworkStatus status);
 
+struct ReachabilityOptions {
+    std::chrono::milliseconds interval{std::chrono::seconds{10}};  // between probes
+    std::chrono::milliseconds connectTimeout{std::chrono::seconds{3}};
+};
+
 class ReachabilityWatcher {
   public:
     using StatusHandler = std::function<void(NetworkStatus status)>;
-
-    struct Options {
-        std::chrono::milliseconds interval{std::chrono::seconds{10}};  // between probes
-        std::chrono::milliseconds connectTimeout{std::chrono::seconds{3}};
-    };
+    using Options = ReachabilityOptions;
 
     // Watches `host` on `port`. Probes only start with startNotifier().
     ReachabilityWatcher(std::string host, int port, Options options = {},
