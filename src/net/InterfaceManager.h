@@ -37,10 +37,10 @@
 
 #include "diag/HttpTraffic.h"
 #include "platform/Error.h"
+#include "platform/HttpSession.h"
 
 namespace pagewell {
 
-class HttpSession;
 class ReachabilityWatcher;
 
 class InterfaceManager {
@@ -113,9 +113,12 @@ class InterfaceManager {
         std::function<void(std::function<void()> done, ErrorCallback error)> showLocaleSelection;
     };
 
-    // A manager for `baseURL` (the server address followed by "/api2"). Starts the
-    // reachability watch for the host of `baseURL`.
+    // A manager for `baseURL` (the server address followed by "/api2"). The reachability watch
+    // starts only with setupReachabilityNotifications(), which the long-running mode calls: a
+    // one-shot command has no use for a probe thread.
     explicit InterfaceManager(std::string baseURL);
+    // The same with the session's timeouts and certificate settings.
+    InterfaceManager(std::string baseURL, HttpSessionOptions sessionOptions);
     ~InterfaceManager();
     InterfaceManager(const InterfaceManager&) = delete;
     InterfaceManager& operator=(const InterfaceManager&) = delete;
@@ -129,7 +132,8 @@ class InterfaceManager {
     // empty when none is configured.
     static std::string defaultBaseURL();
 
-    // Replaces the session with one for `baseURL` and restarts the reachability watch.
+    // Replaces the session with one for `baseURL` and restarts the reachability watch when it
+    // runs. Requests under way on the old session still complete.
     void setBaseURL(std::string baseURL);
     // The base address, always ending with "/".
     const std::string& baseURL() const;
@@ -158,9 +162,12 @@ class InterfaceManager {
     // An unframed request on the shared session. Logs "URL: %@" (redacted), feeds the traffic
     // log; failures log "Error while requesting: %@" and "Error[%d]: %@" once.
     void send(RawRequest request, RawCompletion completion, RawErrorCallback error);
+    // The same for a request of the session's own type (multipart uploads, downloads to a
+    // file); the completion receives the outcome, success or failure, once on the main queue.
+    std::shared_ptr<HttpTask> send(HttpRequest request, HttpSession::Completion completion);
 
-    // The shared HTTP session, for transfers the request types above do not cover (multipart
-    // uploads, downloads to a file).
+    // The shared HTTP session. Requests sent on it directly bypass the URL and traffic logs:
+    // prefer send().
     HttpSession& session();
 
     // ---- session and token
@@ -191,8 +198,11 @@ class InterfaceManager {
     // mode and reports false; "No" changes nothing and reports true (declined). At most one
     // question is pending: a second call while one is open is answered true at once.
     void showOfflineModeAlert(std::function<void(bool declined)> completion);
-    // (Re)starts the watch on the server's host.
+    // (Re)starts the watch on the server's host: when it becomes reachable, the read
+    // confirmations collected while offline are sent.
     void setupReachabilityNotifications();
+    // The running watch, or nullptr.
+    ReachabilityWatcher* reachabilityWatcher();
 
     // For an operation that found no current content language: logs "No Locale set" and runs
     // the showLocaleSelection hook. Without a hook: `done` at once.
