@@ -49,6 +49,10 @@ class AccountManager {
     // None or empty removes it.
     static void setPushToken(const std::optional<std::string>& token);
 
+    // The first User (by row order) whose username is `name`; none when there is none or the
+    // lookup failed (logged).
+    static std::optional<User> findUserNamed(StoreContext& context, const std::string& name);
+
     // Forgets the kept name and key (not "CURRENT_USER"); for tests that start a new "process".
     static void _forgetKeptUser();
 
