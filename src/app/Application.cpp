@@ -9,6 +9,7 @@
 #include "platform/Logger.h"
 #include "platform/NotificationCenter.h"
 #include "store/PersistentStore.h"
+#include "sync/CustomMigrations.h"
 #include "sync/VXProtectedFileManager.h"
 
 namespace pagewell {
@@ -78,6 +79,12 @@ void Application::installDefaultSteps() {
         auto logger = AFNetworkLumberjackLogger::sharedLogger();
         logger->startLogging();
         logger->setLevel(httpTrafficLevelFromSettings());
+        return Status{};
+    });
+    startup_.setStep(StartupStep::Migrations, [] {
+        // One-time repairs of the store and the user defaults; each records its own flag and
+        // reports nothing, so start-up goes on whatever they find.
+        CustomMigrations::performMigrations();
         return Status{};
     });
 }

@@ -24,26 +24,29 @@ namespace {
 struct ShareFileRow {
     std::string salt;
     std::int64_t fileCmsID = 0;
-    std::int64_t filePk = 0;
     std::optional<std::string> ownerName;
 };
 
-Result<std::vector<std::string>> userNamesOfFile(StoreContext& context, std::int64_t filePk) {
+// The users of every record of the server file (a store may still hold it twice).
+Result<std::vector<std::string>> userNamesOfServerFile(StoreContext& context, std::int64_t cmsID) {
     return EntityRows::all<std::string>(
         context,
-        "SELECT u.username FROM File_users m JOIN User u ON u.pk = m.user "
-        "WHERE m.file = ? AND u.username IS NOT NULL AND u.username <> '' ORDER BY u.pk",
-        [](Statement& row) { return row.text(0); }, filePk);
+        "SELECT DISTINCT u.username FROM File f JOIN File_users m ON m.file = f.pk "
+        "JOIN User u ON u.pk = m.user WHERE f.cmsID = ? AND u.username IS NOT NULL AND "
+        "u.username <> '' ORDER BY u.pk",
+        [](Statement& row) { return row.text(0); }, cmsID);
 }
 
 // Copies the file of `oldId` to each new id and removes it once every copy exists. A per-user
-// file that is already there is newer work of that user and is kept as it is. False when
-// anything failed (logged); the old file then stays for the next attempt.
+// file that is already there is newer work of that user and is kept as it is. Without any new
+// id (nobody holds the file) the old file stays: nobody could see it, but it is still a
+// user's work. False when anything failed (logged); the old file then stays for the next
+// attempt.
 bool moveToIds(const FileAreas& areas, const std::string& oldId,
                const std::vector<std::string>& newIds) {
     const std::filesystem::path from = RedliningMigration::redliningFilePath(areas, oldId);
     std::error_code error;
-    if (!std::filesystem::is_regular_file(from, error)) {
+    if (newIds.empty() || !std::filesystem::is_regular_file(from, error)) {
         return true;
     }
     bool copied = true;
@@ -68,18 +71,17 @@ bool moveToIds(const FileAreas& areas, const std::string& oldId,
 }
 
 Status migrateCatalogueFiles(StoreContext& context, const FileAreas& areas, bool& succeeded) {
-    auto files = EntityRows::all<std::pair<std::int64_t, std::int64_t>>(
-        context, "SELECT pk, cmsID FROM File WHERE cmsID IS NOT NULL ORDER BY pk",
-        [](Statement& row) { return std::make_pair(row.integer(0), row.integer(1)); });
+    auto files = EntityRows::keys(
+        context, "SELECT DISTINCT cmsID FROM File WHERE cmsID IS NOT NULL ORDER BY cmsID");
     if (!files.ok()) {
         return files.error();
     }
-    for (const auto& [filePk, cmsID] : files.value()) {
+    for (std::int64_t cmsID : files.value()) {
         const std::string oldId = std::to_string(cmsID);
         if (!std::filesystem::exists(RedliningMigration::redliningFilePath(areas, oldId))) {
             continue;
         }
-        auto users = userNamesOfFile(context, filePk);
+        auto users = userNamesOfServerFile(context, cmsID);
         if (!users.ok()) {
             return users.error();
         }
@@ -95,12 +97,12 @@ Status migrateCatalogueFiles(StoreContext& context, const FileAreas& areas, bool
 Status migrateShareFiles(StoreContext& context, const FileAreas& areas, bool& succeeded) {
     auto items = EntityRows::all<ShareFileRow>(
         context,
-        "SELECT s.redliningSalt, f.cmsID, f.pk, u.username FROM ShareFile s "
+        "SELECT s.redliningSalt, f.cmsID, u.username FROM ShareFile s "
         "JOIN File f ON f.pk = s.file LEFT JOIN User u ON u.pk = s.user "
         "WHERE f.cmsID IS NOT NULL ORDER BY s.pk",
         [](Statement& row) {
             return ShareFileRow{row.optionalText(0).value_or(std::string()), row.integer(1),
-                                row.integer(2), row.optionalText(3)};
+                                row.optionalText(2)};
         });
     if (!items.ok()) {
         return items.error();
@@ -115,7 +117,7 @@ Status migrateShareFiles(StoreContext& context, const FileAreas& areas, bool& su
         if (item.ownerName && !item.ownerName->empty()) {
             users.push_back(*item.ownerName);
         } else {
-            auto fileUsers = userNamesOfFile(context, item.filePk);
+            auto fileUsers = userNamesOfServerFile(context, item.fileCmsID);
             if (!fileUsers.ok()) {
                 return fileUsers.error();
             }
