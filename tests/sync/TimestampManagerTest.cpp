@@ -13,6 +13,7 @@
 #include "TestSupport.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
+#include "sync/ChangeTimestampsAdapter.h"
 #include "sync/PendingTimestamps.h"
 #include "sync/ResetTimestamp.h"
 
@@ -262,6 +263,25 @@ TEST_F(TimestampManagerTest, PendingTimestampsReachTheStoreOnlyWhenApplied) {
     EXPECT_EQ(manager.timestampForHighlights(), "hl");
     EXPECT_EQ(manager.timestampForCategoryID("9"), "c9");
     EXPECT_EQ(entryOf("alice", "1")->size(), 4u);
+}
+
+TEST_F(TimestampManagerTest, TheRequestLayerInterfaceReadsAndAdvancesTheSameEntry) {
+    auto manager = std::make_shared<TimestampManager>(makeManager());
+    ChangeTimestampsAdapter adapter(manager);
+    ChangeTimestamps& requests = adapter;
+    requests.saveTimestampForCategoryList("list");
+    requests.saveTimestampForAllFilesForSync("all");
+    requests.saveTimestamp("c3", "3");
+    requests.saveTimeStampForHighlights("hl");
+    EXPECT_EQ(manager->timestampForCategoryList(), "list");
+    EXPECT_EQ(manager->timestampForAllFilesForSync(), "all");
+    EXPECT_EQ(manager->timestampForCategoryID("3"), "c3");
+    EXPECT_EQ(manager->timestampForHighlights(), "hl");
+    manager->deleteTimestampForCategoryWithID("3");
+    EXPECT_EQ(requests.timestampForCategoryID("3"), ChangeTimestamps::kNoTimestamp);
+    enabled_ = false;
+    EXPECT_EQ(requests.timestampForCategoryList(), ChangeTimestamps::kNoTimestamp);
+    EXPECT_EQ(requests.timestampForHighlights(), "0");
 }
 
 }  // namespace
