@@ -94,7 +94,7 @@ Status mergeCategories(StoreContext& context, std::int64_t cmsID, std::int64_t l
 
 // ---- files ----
 
-// The memberships of a file, each as (join table, column of the other side).
+// Copies every membership of file ?2 to file ?1, one statement per relationship.
 constexpr const char* kFileMemberships[] = {
     "INSERT OR IGNORE INTO File_categories (file, category) "
     "SELECT ?1, category FROM File_categories WHERE file = ?2",
