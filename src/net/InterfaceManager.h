@@ -102,15 +102,15 @@ class InterfaceManager {
     struct Hooks {
         // A token renewal failed: the login screen becomes the window's root. The
         // kSessionExpiredNotification is posted as well, whether or not this is set.
-        std::function<void()> sessionExpired;
+        std::function<void()> sessionExpired{};
         // Sends the read confirmations collected while offline (the sync manager's
         // sendReadConfirmationForUnsyncedFiles). Called when offline mode is switched off and
         // when the server's host becomes reachable.
-        std::function<void()> sendUnsyncedReadConfirmations;
+        std::function<void()> sendUnsyncedReadConfirmations{};
         // The content-language selection of an operation that found no current language: fetch
         // the languages, take the only one or let the user choose, then `done`; a fetch failure
         // goes to `error`.
-        std::function<void(std::function<void()> done, ErrorCallback error)> showLocaleSelection;
+        std::function<void(std::function<void()> done, ErrorCallback error)> showLocaleSelection{};
     };
 
     // A manager for `baseURL` (the server address followed by "/api2"). The reachability watch
