@@ -128,6 +128,18 @@ Error badShapeError() {
                        "The server's answer is neither a JSON object nor a list.");
 }
 
+// A refused token comes back as a successful answer without a body. Servers give such an
+// answer some content type ("text/plain") that the JSON-only acceptance refuses; an empty body
+// has nothing to misread, so it counts as the empty answer whatever its type.
+bool isEmptyAnswer(const HttpResult& result) {
+    const auto& response = result.response;
+    if (!response.body.empty() || response.status < 200 || response.status > 299) {
+        return false;
+    }
+    return result.ok() || (result.error->domain == HttpErrors::kHttpDomain &&
+                           result.error->code == HttpErrors::kUnacceptableContentType);
+}
+
 void logFailure(const std::string& url, const Error& error) {
     PW_LOG_ERROR(InterfaceManager::kLogRequestFailed, LogRedactor::redactUrl(url));
     PW_LOG_ERROR("Error[{}]: {}", error.code, LogRedactor::redactText(error.description));
@@ -244,7 +256,7 @@ struct InterfaceManager::Impl {
         transfer(std::move(request),
                  [this, path, url, options = std::move(options), completion = std::move(completion),
                   error = std::move(error)](HttpResult result) mutable {
-                     if (!result.ok()) {
+                     if (!result.ok() && !isEmptyAnswer(result)) {
                          logFailure(url, *result.error);
                          error(*result.error);
                          return;
