@@ -9,8 +9,10 @@
 #include "app/Application.h"
 #include "cli/CommandContext.h"
 #include "cli/ExitCode.h"
+#include "cli/LoginCommand.h"
 #include "cli/PathsCommand.h"
 #include "cli/SettingsCommand.h"
+#include "cli/StatusCommand.h"
 #include "cli/TerminalPresenter.h"
 #include "platform/Presenter.h"
 
@@ -39,6 +41,9 @@ int CommandLine::run(int argc, char** argv) {
     int exitCode = kExitSuccess;
     SettingsCommand settings(context);
     settings.add(app, exitCode);
+    LoginCommand login(context);
+    login.add(app, exitCode);
+    StatusCommand::add(app, context, exitCode);
     app.add_subcommand("paths", "Show where data, logs and configuration live")->callback([&] {
         exitCode = PathsCommand::run(context);
     });

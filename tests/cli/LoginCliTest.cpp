@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "CliRunner.h"
+#include "TestCatalogue.h"
+#include "TestSupport.h"
+#include "cms/CmsServer.h"
+#include "platform/PropertyList.h"
+
+namespace pagewell {
+namespace {
+
+constexpr const char* kAppSecret = "cli-login-secret";
+
+// `pagewell login`, `status` and `logout` as a user runs them, against pagewell-cms serving
+// the small test catalogue on a loopback port, with the credentials in the file keychain.
+class LoginCliTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::filesystem::path catalogue = home.path() / "catalogue";
+        cms::test::writeTestCatalogue(catalogue);
+        cms::CmsServerOptions options;
+        options.catalogue = catalogue;
+        options.appSecret = kAppSecret;
+        auto created = cms::CmsServer::create(options);
+        ASSERT_TRUE(created.ok()) << created.error().description;
+        server = std::move(created).value();
+        ASSERT_TRUE(server->start().ok());
+        writeConfig(server->baseUrl());
+    }
+
+    void writeConfig(const std::string& cmsUrl, bool passwordReset = false) {
+        ASSERT_TRUE(
+            PropertyList::writeFile(config().string(),
+                                    PlistValue(PlistDict{{"CMSURL", cmsUrl},
+                                                         {"LoginSecret", kAppSecret},
+                                                         {"PasswordResetEnabled", passwordReset}}))
+                .ok());
+    }
+
+    std::filesystem::path data() const { return home.path() / "data"; }
+    std::filesystem::path config() const { return home.path() / "AppSettings.plist"; }
+
+    CliRun run(const std::vector<std::string>& args) {
+        std::vector<std::string> all = {"--config", config().string()};
+        all.insert(all.end(), args.begin(), args.end());
+        return runPagewell(data(), all, {"PAGEWELL_KEYCHAIN=file"});
+    }
+
+    // Runs pagewell with `input` on stdin (the password for --password-stdin).
+    CliRun runWithInput(const std::string& input, const std::vector<std::string>& args) {
+        std::filesystem::path in = home.path() / "stdin.txt";
+        std::filesystem::path out = home.path() / "stdout.txt";
+        std::filesystem::path err = home.path() / "stderr.txt";
+        std::ofstream(in) << input;
+        std::string command = "PAGEWELL_KEYCHAIN=file '" PAGEWELL_CLI_PATH "' --data-dir '" +
+                              data().string() + "' --config '" + config().string() + "'";
+        for (const std::string& arg : args) {
+            command += " '" + arg + "'";
+        }
+        command += " <'" + in.string() + "' >'" + out.string() + "' 2>'" + err.string() + "'";
+        int status = std::system(command.c_str());
+        auto slurp = [](const std::filesystem::path& path) {
+            std::ostringstream text;
+            text << std::ifstream(path).rdbuf();
+            return text.str();
+        };
+        return CliRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+    }
+
+    nlohmann::json status() {
+        CliRun shown = run({"--json", "status"});
+        EXPECT_EQ(shown.exitCode, 0) << shown.err;
+        return nlohmann::json::parse(shown.out, nullptr, false);
+    }
+
+    TemporaryDirectory home;
+    std::unique_ptr<cms::CmsServer> server;
+};
+
+TEST_F(LoginCliTest, LoginThenStatusShowsTheSession) {
+    nlohmann::json before = status();
+    EXPECT_TRUE(before["user"].is_null());
+    EXPECT_FALSE(before["loggedIn"].get<bool>());
+    EXPECT_TRUE(before["sessionValidUntil"].is_null());
+    EXPECT_FALSE(before["offline"].get<bool>());
+    EXPECT_EQ(before["server"], server->baseUrl());
+    EXPECT_TRUE(before.contains("locale"));
+
+    CliRun login = runWithInput("demo\n", {"login", "--user", "demo", "--password-stdin"});
+    ASSERT_EQ(login.exitCode, 0) << login.err;
+    EXPECT_NE(login.out.find("Signed in as demo"), std::string::npos) << login.out;
+
+    nlohmann::json after = status();
+    EXPECT_EQ(after["user"], "demo");
+    EXPECT_TRUE(after["loggedIn"].get<bool>());
+    ASSERT_TRUE(after["sessionValidUntil"].is_string());
+    EXPECT_EQ(after["sessionValidUntil"].get<std::string>().size(), 20u);  // ...THH:MM:SSZ
+    EXPECT_FALSE(after["offline"].get<bool>());
+
+    // The credential file is owner-only and no secret reached the log files.
+    std::filesystem::path keychain = data() / "Library" / "Keychain" / "Pagewell_login.json";
+    ASSERT_TRUE(std::filesystem::exists(keychain));
+    EXPECT_EQ(std::filesystem::status(keychain).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::string token = nlohmann::json::parse(std::ifstream(keychain))["token"];
+    ASSERT_FALSE(token.empty());
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(data() / "Library" / "Logs")) {
+        std::ostringstream text;
+        text << std::ifstream(entry.path()).rdbuf();
+        EXPECT_EQ(text.str().find(token), std::string::npos) << entry.path();
+        EXPECT_EQ(text.str().find(kAppSecret), std::string::npos) << entry.path();
+    }
+}
+
+TEST_F(LoginCliTest, RefusedAndEmptyLoginsSayWhy) {
+    CliRun wrong = runWithInput("nope\n", {"login", "--user", "demo", "--password-stdin"});
+    EXPECT_EQ(wrong.exitCode, 1);
+    EXPECT_NE(wrong.err.find("Login failed."), std::string::npos) << wrong.err;
+    EXPECT_NE(wrong.err.find("Please check your username and password."), std::string::npos)
+        << wrong.err;
+
+    CliRun empty = run({"login"});  // no terminal, nothing given
+    EXPECT_EQ(empty.exitCode, 4);
+    EXPECT_NE(empty.err.find("Please type in your credentials"), std::string::npos) << empty.err;
+    EXPECT_FALSE(status()["loggedIn"].get<bool>());
+}
+
+// Signed in once online; with the server gone, --offline signs in against the stored hash and
+// a wrong password is still refused.
+TEST_F(LoginCliTest, OfflineLoginUsesTheStoredPassword) {
+    ASSERT_EQ(runWithInput("demo\n", {"login", "--user", "demo", "--password-stdin"}).exitCode, 0);
+    server.reset();
+
+    CliRun wrong =
+        runWithInput("nope\n", {"login", "--offline", "--user", "demo", "--password-stdin"});
+    EXPECT_EQ(wrong.exitCode, 1);
+    EXPECT_NE(wrong.err.find("The connection to the server could not be established."),
+              std::string::npos)
+        << wrong.err;
+
+    CliRun right =
+        runWithInput("demo\n", {"login", "--offline", "--user", "demo", "--password-stdin"});
+    EXPECT_EQ(right.exitCode, 0) << right.err;
+    nlohmann::json shown = status();
+    EXPECT_TRUE(shown["offline"].get<bool>());
+    EXPECT_EQ(shown["user"], "demo");
+}
+
+TEST_F(LoginCliTest, LogoutAsksFirstAndEndsTheSession) {
+    ASSERT_EQ(runWithInput("demo\n", {"login", "--user", "demo", "--password-stdin"}).exitCode, 0);
+
+    CliRun declined = run({"logout"});  // no terminal: the "No" answer
+    EXPECT_EQ(declined.exitCode, 1);
+    EXPECT_NE(declined.err.find("Do you really want to logout?"), std::string::npos);
+    EXPECT_TRUE(status()["loggedIn"].get<bool>());
+
+    CliRun confirmed = run({"--yes", "logout"});
+    EXPECT_EQ(confirmed.exitCode, 0) << confirmed.err;
+    nlohmann::json shown = status();
+    EXPECT_FALSE(shown["loggedIn"].get<bool>());
+    EXPECT_TRUE(shown["sessionValidUntil"].is_null());
+}
+
+TEST_F(LoginCliTest, ForgottenPasswordAsksTheServer) {
+    writeConfig(server->baseUrl(), true);
+    CliRun sent = run({"login", "--forgot", "  demo \n"});
+    EXPECT_EQ(sent.exitCode, 0) << sent.err;
+    EXPECT_NE(sent.err.find("Your password was reset successfully."), std::string::npos)
+        << sent.err;
+
+    CliRun blank = run({"login", "--forgot", "   "});
+    EXPECT_EQ(blank.exitCode, 2);
+
+    writeConfig(server->baseUrl(), false);
+    EXPECT_EQ(run({"login", "--forgot", "demo"}).exitCode, 1);
+}
+
+TEST_F(LoginCliTest, HelpCarriesTheOfflineInfoText) {
+    CliRun help = run({"login", "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("Activate offline mode if you have a slow or no internet connection."),
+              std::string::npos)
+        << help.out;
+}
+
+}  // namespace
+}  // namespace pagewell
