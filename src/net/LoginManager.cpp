@@ -8,6 +8,7 @@
 #include "net/InterfaceManager.h"
 #include "net/KeychainBridge.h"
 #include "net/PasswordHash.h"
+#include "net/SessionRequests.h"
 #include "platform/HttpResponse.h"
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
@@ -146,16 +147,40 @@ Status LoginManager::_saveUsername(const std::string& username, const std::strin
     return Status();
 }
 
-void LoginManager::loginWithUserName(const std::string& username, const std::string& password,
-                                     SuccessBlock success, FailBlock fail) {
+bool LoginManager::checkInput(const std::string& username, const std::string& password,
+                              FailBlock& fail) {
     if (username.empty()) {
         PW_LOG_ERROR("{}", kNoUsername);
         postFailure(std::move(fail), Error::make(kAppErrorDomain, kMissingInputCode, kNoUsername));
-        return;
+        return false;
     }
     if (password.empty()) {
         PW_LOG_ERROR("{}", kNoPassword);
         postFailure(std::move(fail), Error::make(kAppErrorDomain, kMissingInputCode, kNoPassword));
+        return false;
+    }
+    return true;
+}
+
+void LoginManager::acceptToken(const std::string& username, const std::string& password,
+                               std::optional<std::string> token, std::optional<std::string> secret,
+                               SuccessBlock success, FailBlock fail) {
+    if (!token || token->empty()) {
+        postFailure(std::move(fail), loginError(kCheckUserOnline));
+        return;
+    }
+    _saveLastLoginDate();
+    if (Status saved = _saveUsername(username, password, token, secret); !saved.ok()) {
+        PW_LOG_ERROR_VALUE(saved.error());
+        postFailure(std::move(fail), saved.error());
+        return;
+    }
+    postSuccess(std::move(success));
+}
+
+void LoginManager::loginWithUserName(const std::string& username, const std::string& password,
+                                     SuccessBlock success, FailBlock fail) {
+    if (!checkInput(username, password, fail)) {
         return;
     }
     // Both callbacks share the caller's pair; exactly one of them runs.
@@ -165,21 +190,33 @@ void LoginManager::loginWithUserName(const std::string& username, const std::str
         username, password,
         [this, username, password, callbacks](std::optional<std::string> token,
                                               std::optional<std::string> secret) {
-            if (!token || token->empty()) {
-                postFailure(std::move(callbacks->second), loginError(kCheckUserOnline));
-                return;
-            }
-            _saveLastLoginDate();
-            if (Status saved = _saveUsername(username, password, token, secret); !saved.ok()) {
-                PW_LOG_ERROR_VALUE(saved.error());
-                postFailure(std::move(callbacks->second), saved.error());
-                return;
-            }
-            postSuccess(std::move(callbacks->first));
+            acceptToken(username, password, std::move(token), std::move(secret),
+                        std::move(callbacks->first), std::move(callbacks->second));
         },
         [this, username, password, callbacks](const Error&) {
             loginOfflineUserWithName(username, password, std::move(callbacks->first),
                                      std::move(callbacks->second));
+        });
+}
+
+void LoginManager::appConnectLoginWithUsername(const std::string& username,
+                                               const std::string& password, SuccessBlock success,
+                                               FailBlock fail) {
+    if (!checkInput(username, password, fail)) {
+        return;
+    }
+    auto callbacks =
+        std::make_shared<std::pair<SuccessBlock, FailBlock>>(std::move(success), std::move(fail));
+    SessionRequests().appConnectLoginWithUsername(
+        username, password,
+        [this, username, password, callbacks](std::optional<std::string> token,
+                                              std::optional<std::string> secret) {
+            acceptToken(username, password, std::move(token), std::move(secret),
+                        std::move(callbacks->first), std::move(callbacks->second));
+        },
+        [callbacks](const Error& error) {
+            PW_LOG_ERROR_VALUE(error);
+            postFailure(std::move(callbacks->second), error);
         });
 }
 

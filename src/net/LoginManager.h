@@ -74,6 +74,10 @@ class LoginManager {
                            SuccessBlock success, FailBlock fail);
     void loginOfflineUserWithName(const std::string& username, const std::string& password,
                                   SuccessBlock success, FailBlock fail);
+    // The managed-device login: the input checks and token handling of the online login with
+    // the managed login request; a request error is logged and fails (no offline fallback).
+    void appConnectLoginWithUsername(const std::string& username, const std::string& password,
+                                     SuccessBlock success, FailBlock fail);
 
     // When the last-login time rule holds, logs in again online with the keychain's name and
     // password: success answers (true, none); failure answers (true only for a network error,
@@ -133,6 +137,12 @@ class LoginManager {
     static constexpr const char* kLogoutScreenName = "PLX";
 
   private:
+    // Steps 1 and 2 of both online logins; false after failing `fail`.
+    bool checkInput(const std::string& username, const std::string& password, FailBlock& fail);
+    // The answer of a token request: no token fails, a token signs the user in.
+    void acceptToken(const std::string& username, const std::string& password,
+                     std::optional<std::string> token, std::optional<std::string> secret,
+                     SuccessBlock success, FailBlock fail);
     void finishOfflineLogin(const std::string& username, const std::string& password,
                             SuccessBlock success, FailBlock fail);
 

@@ -328,5 +328,41 @@ TEST_F(LoginManagerTest, TwoUsersOnOneInstallation) {
     EXPECT_EQ(AccountManager::currentUsername(), "other");
 }
 
+// The managed-device login shares the token handling of the online login, but a request error
+// ends it: no offline fallback and no question.
+TEST_F(LoginManagerTest, ManagedLoginSignsInAndFailsWithoutOfflineFallback) {
+    auto managed = [](const std::string& user, const std::string& password) {
+        auto outcome = std::make_shared<LoginOutcome>();
+        LoginManager::shared().appConnectLoginWithUsername(
+            user, password,
+            [outcome] {
+                ++outcome->calls;
+                outcome->succeeded = true;
+            },
+            [outcome](const Error& error) {
+                ++outcome->calls;
+                outcome->error = error;
+            });
+        EXPECT_TRUE(pumpUntil([&] { return outcome->calls > 0; }));
+        return *outcome;
+    };
+    startServer();
+    LoginOutcome empty = managed("", "demo");
+    ASSERT_TRUE(empty.error);
+    EXPECT_EQ(empty.error->description, "Cannot login without username");
+    LoginOutcome signedIn = managed("demo", "demo");
+    ASSERT_TRUE(signedIn.succeeded) << (signedIn.error ? signedIn.error->description : "");
+    EXPECT_FALSE(keychain_->token().empty());
+    EXPECT_TRUE(LoginManager::shared().isLoggedIn());
+    EXPECT_EQ(AccountManager::currentUsername(), "demo");
+
+    stopServer();
+    LoginOutcome unreachable = managed("demo", "demo");
+    EXPECT_EQ(unreachable.calls, 1);
+    ASSERT_TRUE(unreachable.error);
+    EXPECT_EQ(unreachable.error->domain, HttpErrors::kNetworkDomain);
+    EXPECT_TRUE(presenter_->shown.empty());
+}
+
 }  // namespace
 }  // namespace pagewell::test
