@@ -330,6 +330,11 @@ struct HttpSession::Impl {
         std::FILE* file = nullptr;
         std::string temporaryPath;
         std::optional<Error> localError;  // a failure of ours that aborted the transfer
+        // The stall watchdog: when bytes last moved, and the byte counts seen then. Real time,
+        // not Clock::shared(): it bounds how long the app really waits for a server.
+        std::chrono::steady_clock::time_point lastActivity;
+        curl_off_t lastDownloaded = 0;
+        curl_off_t lastUploaded = 0;
         std::shared_ptr<ProgressState> progress = std::make_shared<ProgressState>();
 
         Impl* session = nullptr;
@@ -429,6 +434,9 @@ std::optional<Error> HttpSession::Impl::startTransfer(Transfer& transfer) {
     transfer.bodyDecided = false;
     transfer.writingToFile = false;
     transfer.errorBuffer.fill('\0');
+    transfer.lastActivity = std::chrono::steady_clock::now();
+    transfer.lastDownloaded = 0;
+    transfer.lastUploaded = 0;
 
     if (!sameOrigin(transfer.url)) {
         transfer.url = removeTokenParameter(transfer.url);
@@ -640,9 +648,25 @@ std::size_t HttpSession::Impl::onBody(char* data, std::size_t size, std::size_t 
     return length;
 }
 
-int HttpSession::Impl::onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+// Aborts cancelled transfers, and stalled ones. libcurl's own low-speed check averages the rate
+// over several seconds, so a burst followed by silence would keep a transfer alive for that much
+// longer than the window; here silence is measured from the last byte that moved.
+int HttpSession::Impl::onProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t,
+                                  curl_off_t uploaded) {
     auto& transfer = *static_cast<Transfer*>(user);
-    return transfer.task->isCancelled() ? 1 : 0;
+    if (transfer.task->isCancelled()) {
+        return 1;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (downloaded != transfer.lastDownloaded || uploaded != transfer.lastUploaded) {
+        transfer.lastDownloaded = downloaded;
+        transfer.lastUploaded = uploaded;
+        transfer.lastActivity = now;
+    } else if (now - transfer.lastActivity >= transfer.session->options.lowSpeedTime) {
+        transfer.localError = networkError(HttpErrors::kTimedOut, "The request timed out.");
+        return 1;
+    }
+    return 0;
 }
 
 void HttpSession::Impl::postProgress(Transfer& transfer) {

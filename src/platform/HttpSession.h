@@ -47,8 +47,10 @@ class MainQueue;
 
 struct HttpSessionOptions {
     std::chrono::milliseconds connectTimeout{std::chrono::seconds{15}};
-    // A transfer slower than lowSpeedLimit bytes per second for lowSpeedTime ends with a timeout.
-    // libcurl measures in whole seconds: the time is rounded up to at least one second.
+    // A transfer during which no byte moves for lowSpeedTime (counted from its start, so waiting
+    // for the answer counts too), or which stays slower than lowSpeedLimit bytes per second over
+    // libcurl's averaging window of lowSpeedTime rounded up to whole seconds, ends with a
+    // timeout. The silence is checked about once a second.
     long lowSpeedLimit = 1;
     std::chrono::milliseconds lowSpeedTime{std::chrono::seconds{30}};
     int maxRedirects = 5;
