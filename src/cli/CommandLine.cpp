@@ -11,6 +11,7 @@
 #include "cli/ExitCode.h"
 #include "cli/LoginCommand.h"
 #include "cli/PathsCommand.h"
+#include "cli/PdfFontsCommand.h"
 #include "cli/SettingsCommand.h"
 #include "cli/StatusCommand.h"
 #include "cli/TerminalPresenter.h"
@@ -41,6 +42,10 @@ int CommandLine::run(int argc, char** argv) {
     int exitCode = kExitSuccess;
     SettingsCommand settings(context);
     settings.add(app, exitCode);
+    CLI::App* pdf = app.add_subcommand("pdf", "Inspect, search and render any PDF file");
+    pdf->require_subcommand(1);
+    PdfFontsCommand pdfFonts(context);
+    pdfFonts.add(*pdf, exitCode);
     LoginCommand login(context);
     login.add(app, exitCode);
     StatusCommand::add(app, context, exitCode);

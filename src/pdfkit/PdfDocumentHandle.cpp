@@ -42,7 +42,7 @@ Result<std::shared_ptr<PdfDocumentHandle>> PdfDocumentHandle::createWithPath(
         document->pdf.processFile(path.c_str());
         document->pdf.getAllPages();
     } catch (const std::exception& exception) {
-        return openError("Not a readable PDF file " + path, exception);
+        return openError("Not a readable PDF file", exception);
     }
     return std::shared_ptr<PdfDocumentHandle>(new PdfDocumentHandle(std::move(document), path));
 }
@@ -57,7 +57,7 @@ Result<std::shared_ptr<PdfDocumentHandle>> PdfDocumentHandle::createWithData(
                                         document->data.size());
         document->pdf.getAllPages();
     } catch (const std::exception& exception) {
-        return openError("Not a readable PDF " + description, exception);
+        return openError("Not a readable PDF", exception);
     }
     return std::shared_ptr<PdfDocumentHandle>(
         new PdfDocumentHandle(std::move(document), std::move(description)));
