@@ -12,6 +12,8 @@
 #include "cli/LoginCommand.h"
 #include "cli/PathsCommand.h"
 #include "cli/PdfFontsCommand.h"
+#include "cli/PdfInfoCommand.h"
+#include "cli/PdfRenderCommand.h"
 #include "cli/SettingsCommand.h"
 #include "cli/StatusCommand.h"
 #include "cli/TerminalPresenter.h"
@@ -46,6 +48,10 @@ int CommandLine::run(int argc, char** argv) {
     pdf->require_subcommand(1);
     PdfFontsCommand pdfFonts(context);
     pdfFonts.add(*pdf, exitCode);
+    PdfInfoCommand pdfInfo(context);
+    pdfInfo.add(*pdf, exitCode);
+    PdfRenderCommand pdfRender(context);
+    pdfRender.add(*pdf, exitCode);
     LoginCommand login(context);
     login.add(app, exitCode);
     StatusCommand::add(app, context, exitCode);

@@ -1,0 +1,43 @@
+#pragma once
+// `pagewell pdf render FILE --page N [--width W] [--layout single|double|cover]
+// [--highlight KEYWORD] -o OUT.png`: draws one page as the viewer's page view shows it in the
+// chosen layout (single pages upright; spreads and the cover layout as on a landscape screen),
+// with the keyword's hits highlighted, and writes the PNG through a temporary file.
+
+#include <optional>
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace pagewell::cli {
+
+struct CommandContext;
+
+class PdfRenderCommand {
+  public:
+    struct Options {
+        std::string path;
+        int page = 1;
+        // Width of the viewer's strip in pixels; by default the page's own width for single
+        // pages and twice that for spreads.
+        std::optional<int> width;
+        std::string layout = "single";
+        std::string highlight;
+        std::string output;
+    };
+
+    explicit PdfRenderCommand(CommandContext& context) : context_(context) {}
+
+    // Adds `render` to the `pdf` command; stores the exit code in `exitCode`.
+    void add(CLI::App& pdf, int& exitCode);
+
+    static int run(const CommandContext& context, const Options& options);
+
+  private:
+    CommandContext& context_;
+    Options options_;
+};
+
+}  // namespace pagewell::cli
