@@ -14,6 +14,8 @@
 #include "cli/PdfFontsCommand.h"
 #include "cli/PdfInfoCommand.h"
 #include "cli/PdfRenderCommand.h"
+#include "cli/PdfSearchCommand.h"
+#include "cli/PdfTextCommand.h"
 #include "cli/SettingsCommand.h"
 #include "cli/StatusCommand.h"
 #include "cli/TerminalPresenter.h"
@@ -52,6 +54,10 @@ int CommandLine::run(int argc, char** argv) {
     pdfInfo.add(*pdf, exitCode);
     PdfRenderCommand pdfRender(context);
     pdfRender.add(*pdf, exitCode);
+    PdfSearchCommand pdfSearch(context);
+    pdfSearch.add(*pdf, exitCode);
+    PdfTextCommand pdfText(context);
+    pdfText.add(*pdf, exitCode);
     LoginCommand login(context);
     login.add(app, exitCode);
     StatusCommand::add(app, context, exitCode);
