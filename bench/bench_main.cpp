@@ -14,6 +14,7 @@ const std::map<std::string, std::string> kFloors = {
     {"BM_LogLineThroughFacadeAndRotatingFile", "BM_FloorFormattedLineWithStdio"},
     {"BM_FindOrCreateFilesInOneBatch", "BM_FloorPlainInsertsOfTheSameRows"},
     {"BM_FindOrCreateFilesWithStateSortingAndCategory", "BM_FloorPlainInsertsOfTheSameRows"},
+    {"BM_PdfSearchCorpusPages", "BM_FloorPdftotextGrepCorpusPages"},
     {"BM_PdfRenderFirstPageToPng", "BM_FloorPdftoppmFirstPageToPng"},
 };
 

@@ -180,13 +180,19 @@ void VXPDFScanner::buildOperatorTable() {
             if (current == nullptr) {
                 return;
             }
-            if (auto string = array->getString(i)) {
+            // One element handle, then its typed values: each array getter would look the
+            // element up again.
+            const std::optional<PdfObject> element = array->getObject(i);
+            if (!element) {
+                continue;
+            }
+            if (auto string = element->getString()) {
                 showString(string->bytes());
-            } else if (auto adjustment = array->getNumber(i)) {
+            } else if (auto adjustment = element->getNumber()) {
                 current->advanceText(-*adjustment / 1000.0 * current->fontSize);
                 // A real-number gap at least one space wide separates words: the match
                 // restarts. Integer gaps (kerning) never do.
-                if (!array->getInteger(i)) {
+                if (!element->getInteger()) {
                     const double space = current->font ? current->font->widthOfSpace() : 0;
                     if (space <= std::abs(std::trunc(*adjustment))) {
                         resetMatch();
