@@ -22,7 +22,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const auto& run : runs) {
-            timePerIteration_[run.benchmark_name()] = run.GetAdjustedCPUTime();
+            // Floors that run peer tools as child processes spend their time outside this
+            // process, so such pairs are compared by wall-clock time (UseRealTime).
+            const std::string name = run.benchmark_name();
+            timePerIteration_[name.substr(0, name.find('/'))] =
+                run.use_real_time ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime();
         }
         ConsoleReporter::ReportRuns(runs);
     }
