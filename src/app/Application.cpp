@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "app/AppSettings.h"
+#include "app/AppWiring.h"
 #include "app/SettingKeys.h"
 #include "app/SettingsManager.h"
 #include "diag/AFNetworkLumberjackLogger.h"
@@ -85,6 +86,12 @@ void Application::installDefaultSteps() {
         // One-time repairs of the store and the user defaults; each records its own flag and
         // reports nothing, so start-up goes on whatever they find.
         CustomMigrations::performMigrations();
+        return Status{};
+    });
+    startup_.setStep(StartupStep::MainWindow, [] {
+        // The request layer reaches the timestamps, the content language and the language
+        // selection from here on.
+        AppWiring::install();
         return Status{};
     });
 }

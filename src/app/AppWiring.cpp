@@ -1,0 +1,89 @@
+#include "app/AppWiring.h"
+
+#include <mutex>
+
+#include "app/AppSettings.h"
+#include "app/LanguageSwitcher.h"
+#include "app/LocaleManager.h"
+#include "app/LocaleViewController.h"
+#include "net/AccountManager.h"
+#include "net/EndpointDelegates.h"
+#include "net/InterfaceManager.h"
+#include "store/PersistentStore.h"
+#include "store/StoreHooks.h"
+#include "sync/ChangeTimestampsAdapter.h"
+#include "sync/TimestampManager.h"
+
+namespace pagewell {
+
+namespace {
+
+std::mutex& wiringMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::shared_ptr<TimestampManager>& installedTimestamps() {
+    static std::shared_ptr<TimestampManager> manager;
+    return manager;
+}
+
+}  // namespace
+
+void AppWiring::install() {
+    TimestampManager::Sources sources;
+    sources.currentUserName = []() -> std::optional<std::string> {
+        std::string name = AccountManager::currentUsername();
+        if (name.empty()) {
+            return std::nullopt;
+        }
+        return name;
+    };
+    sources.currentLocaleID = [] { return LocaleManager::shared().getCurrentLocaleID(); };
+    sources.timestampSyncEnabled = [] { return AppSettings::timestampSyncEnabled(); };
+    auto timestamps = std::make_shared<TimestampManager>(std::move(sources));
+    StoreHooks::setCategoryTimestamps(timestamps);
+    EndpointDelegates::shared().setTimestamps(
+        std::make_shared<ChangeTimestampsAdapter>(timestamps));
+    EndpointDelegates::shared().setLocaleSource(LocaleManager::sharedPointer());
+    {
+        std::lock_guard lock(wiringMutex());
+        installedTimestamps() = timestamps;
+    }
+
+    InterfaceManager& interface = InterfaceManager::sharedInstance();
+    InterfaceManager::Hooks hooks = interface.hooks();
+    hooks.showLocaleSelection = [](std::function<void()> done,
+                                   InterfaceManager::ErrorCallback error) {
+        runLocaleSelection(std::move(done), std::move(error));
+    };
+    interface.setHooks(std::move(hooks));
+
+    // The interface speaks the current content language from the start.
+    if (std::optional<Locale> current = LocaleManager::shared().getCurrentLocale();
+        current && current->iso2) {
+        LanguageSwitcher::shared().setLanguage(*current->iso2);
+    }
+}
+
+void AppWiring::runLocaleSelection(std::function<void()> done,
+                                   std::function<void(const Error&)> error) {
+    auto manager = LocaleManager::sharedPointer();
+    manager->getLocaleWithCompletionBlock(
+        [manager, done] {
+            auto controller = std::make_shared<LocaleViewController>(manager);
+            if (auto store = PersistentStore::shared()) {
+                // A failed read leaves no rows: the chooser closes without a choice.
+                (void)controller->loadRows(store->mainContext());
+            }
+            controller->present([done](bool) { done(); });
+        },
+        std::move(error));
+}
+
+std::shared_ptr<TimestampManager> AppWiring::timestampManager() {
+    std::lock_guard lock(wiringMutex());
+    return installedTimestamps();
+}
+
+}  // namespace pagewell

@@ -1,0 +1,38 @@
+#pragma once
+// Connects the request layer to the modules built on top of it, once per process at start:
+// the change timestamps (per user and content language), the content-language source of the
+// catalogue requests, and the language selection an operation runs when no language is chosen.
+//
+// Threading: main thread only.
+
+#include <functional>
+#include <memory>
+
+#include "platform/Error.h"
+
+namespace pagewell {
+
+class TimestampManager;
+
+class AppWiring {
+  public:
+    // Creates the TimestampManager (user from AccountManager, language from LocaleManager, the
+    // "TimestampSyncEnabled" switch from AppSettings) and registers it with the store's
+    // category hook and the endpoint registry; registers LocaleManager::shared() as the
+    // current-language source; sets InterfaceManager's showLocaleSelection hook to
+    // runLocaleSelection, keeping its other hooks; switches the interface language to the
+    // current content language's "iso2", when there is one. Calling it again replaces what it
+    // registered.
+    static void install();
+
+    // The selection an operation without a current language runs: fetch the languages, then the
+    // chooser (one language: taken at once); `done` after a choice or a cancel, `error` when the
+    // fetch fails.
+    static void runLocaleSelection(std::function<void()> done,
+                                   std::function<void(const Error&)> error);
+
+    // The manager install() registered last; nullptr before.
+    static std::shared_ptr<TimestampManager> timestampManager();
+};
+
+}  // namespace pagewell
