@@ -1,0 +1,562 @@
+#include "sync/FileImporter.h"
+
+#include <nlohmann/json.hpp>
+
+#include <set>
+#include <string>
+
+#include "platform/Logger.h"
+#include "store/CurrentSelection.h"
+#include "store/Database.h"
+#include "store/FileCategory.h"
+#include "store/FileSorting.h"
+#include "store/FileState.h"
+#include "store/JsonNumber.h"
+#include "store/Locale.h"
+#include "store/Resource.h"
+#include "store/ServerDate.h"
+#include "store/Thumbnail.h"
+#include "sync/ImportJson.h"
+#include "sync/ImportQueries.h"
+#include "sync/ImportTransaction.h"
+#include "sync/TimestampManager.h"
+
+namespace pagewell {
+
+namespace {
+
+Error importError(std::string description) {
+    return Error::make(kAppErrorDomain, -1, std::move(description));
+}
+
+// "items" when present, else "highlights".
+const nlohmann::json& fileObjects(const nlohmann::json& json) {
+    return ImportJson::has(json, "items") ? json.at("items") : ImportJson::at(json, "highlights");
+}
+
+// The answer's shape, checked before the first write.
+Status validateFileList(const nlohmann::json& json) {
+    if (!json.is_object()) {
+        PW_LOG_ERROR(FileImporter::kNoDictionaryMessage);
+        return importError(FileImporter::kNoDictionaryMessage);
+    }
+    if (!fileObjects(json).is_array()) {
+        PW_LOG_ERROR(FileImporter::kNoFilesMessage);
+        return importError(FileImporter::kNoFilesMessage);
+    }
+    for (const char* key : {"remove", "delete"}) {
+        if (ImportJson::has(json, key) && !json.at(key).is_array()) {
+            std::string message = fmt::format("File list with \"{}\" that is not an array (<{}>)",
+                                              key, json.at(key).type_name());
+            PW_LOG_ERROR("{}", message);
+            return importError(message);
+        }
+    }
+    return {};
+}
+
+struct ProximityLink {
+    const char* joinTable;
+    const char* joinColumn;
+    const char* entityTable;
+};
+
+// Replaces the file's links of one kind by the records named in `ids`; unknown IDs are skipped.
+Status replaceLinks(StoreContext& context, std::int64_t fileKey, const ProximityLink& link,
+                    const std::vector<std::int64_t>& ids) {
+    Database& db = context.database();
+    std::string clear = fmt::format("DELETE FROM {} WHERE file = ?", link.joinTable);
+    if (Status cleared = db.run(clear, fileKey); !cleared.ok()) {
+        return cleared;
+    }
+    std::string insert =
+        fmt::format("INSERT OR IGNORE INTO {} (file, {}) SELECT ?, pk FROM {} WHERE cmsID = ?",
+                    link.joinTable, link.joinColumn, link.entityTable);
+    for (std::int64_t id : ids) {
+        if (Status linked = db.run(insert, fileKey, id); !linked.ok()) {
+            return linked;
+        }
+    }
+    return {};
+}
+
+Status linkProximityEntries(StoreContext& context, std::int64_t fileKey,
+                            const nlohmann::json& properties) {
+    static const ProximityLink beacons{"File_beacons", "beacon", "Beacon"};
+    static const ProximityLink customers{"File_customers", "customer", "CustomerLocation"};
+    static const ProximityLink groups{"File_customerGroups", "customerGroup",
+                                      "CustomerLocationGroup"};
+    static const ProximityLink qrcodes{"File_qrcodes", "qrcode", "QRCode"};
+    // The server announces groups as "customerGroups" but has filled "customergroups";
+    // whichever holds the list is read, the lower-case key first.
+    const char* groupKey = ImportJson::at(properties, "customergroups").is_array()
+                               ? "customergroups"
+                               : "customerGroups";
+    const std::pair<const char*, const ProximityLink*> kinds[] = {{"beacons", &beacons},
+                                                                  {"customers", &customers},
+                                                                  {groupKey, &groups},
+                                                                  {"qrcodes", &qrcodes}};
+    for (const auto& [key, link] : kinds) {
+        if (!ImportJson::at(properties, key).is_array()) {
+            continue;
+        }
+        if (Status replaced =
+                replaceLinks(context, fileKey, *link, ImportJson::textIDList(properties, key));
+            !replaced.ok()) {
+            return replaced;
+        }
+    }
+    return {};
+}
+
+Status attachThumbnail(StoreContext& context, const File& file, const nlohmann::json& thumbnails,
+                       const nlohmann::json& properties) {
+    static const nlohmann::json kNone = nlohmann::json::object();
+    const nlohmann::json* match = &kNone;
+    auto wanted = JsonNumber::integer(properties, "thumbnail_id");
+    if (wanted && thumbnails.is_array()) {
+        for (const auto& candidate : thumbnails) {
+            if (candidate.is_object() && JsonNumber::integer(candidate, "id") == wanted) {
+                match = &candidate;
+                break;
+            }
+        }
+    }
+    auto existing = Thumbnail::thumbnailOfFile(context, file.pk);
+    if (!existing.ok()) {
+        return existing.error();
+    }
+    Thumbnail thumbnail = existing.value().value_or(Thumbnail{});
+    thumbnail.setProperties(*match);
+    if (match == &kNone) {
+        // No image answers for this file: it keeps an empty record a download cannot complete.
+        thumbnail.size = 0;
+        thumbnail.cmsID = 0;
+    }
+    if (Status written = thumbnail.update(context); !written.ok()) {
+        return written;
+    }
+    return thumbnail.addFile(context, file.pk);
+}
+
+Status replaceResources(StoreContext& context, const File& file, const nlohmann::json& json,
+                        const nlohmann::json& properties) {
+    auto existing = Resource::resourcesOfFile(context, file.pk);
+    if (!existing.ok()) {
+        return existing.error();
+    }
+    for (Resource& resource : existing.value()) {
+        if (Status deleted = resource.deleteRecord(context); !deleted.ok()) {
+            return deleted;
+        }
+    }
+    const nlohmann::json& assets = ImportJson::at(json, "assets");
+    const nlohmann::json& annotationIDs = ImportJson::at(properties, "annotation_ids");
+    if (!assets.is_array() || !annotationIDs.is_array()) {
+        PW_LOG_WARNING(FileImporter::kMalformedAssetsMessage);
+        return {};
+    }
+    std::vector<std::int64_t> wanted = ImportJson::idList(annotationIDs);
+    std::set<std::int64_t> annotations(wanted.begin(), wanted.end());
+    for (const auto& asset : assets) {
+        auto annotation = JsonNumber::integer(asset, "annotation_id");
+        if (!asset.is_object() || !annotation || annotations.count(*annotation) == 0) {
+            continue;
+        }
+        nlohmann::json withPages = asset;
+        withPages["annotations"] = ImportJson::at(json, "annotations");
+        Resource resource;
+        resource.fileKey = file.pk;
+        resource.setProperties(withPages);
+        if (Status written = resource.update(context); !written.ok()) {
+            return written;
+        }
+    }
+    return {};
+}
+
+// Deletes the record when fewer than 2 users hold the file, else removes it for the current
+// user only.
+Status dropFile(StoreContext& context, File& file, std::optional<std::int64_t> user) {
+    auto users = file.userKeys(context);
+    if (!users.ok()) {
+        return users.error();
+    }
+    if (users.value().size() < 2) {
+        return file.deleteRecord(context);
+    }
+    if (Status removed = file.deleteFile(context); !removed.ok()) {
+        return removed;
+    }
+    return user ? file.removeUser(context, *user) : Status{};
+}
+
+// Takes the file off the list: the highlight flag or the category membership.
+Status detach(StoreContext& context, File& file, const FileCategory* category) {
+    if (!category) {
+        file.highlight = false;
+        return file.update(context);
+    }
+    return file.removeCategory(context, category->pk);
+}
+
+// The files currently on the list: the user's highlights, or every file of the category.
+Result<std::vector<File>> filesOnList(StoreContext& context, const FileCategory* category,
+                                      std::optional<std::int64_t> user,
+                                      std::optional<std::int64_t> locale) {
+    if (!category) {
+        return File::highlightFiles(context, user, locale);
+    }
+    auto keys = category->fileKeys(context);
+    if (!keys.ok()) {
+        return keys.error();
+    }
+    std::vector<File> files;
+    for (std::int64_t key : keys.value()) {
+        auto file = File::find(context, key);
+        if (!file.ok()) {
+            return file.error();
+        }
+        if (file.value()) {
+            files.push_back(*file.value());
+        }
+    }
+    return files;
+}
+
+}  // namespace
+
+std::mutex& FileImporter::fileImportLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+bool FileImporter::fullAnswer(const nlohmann::json& json, std::int64_t categoryID) const {
+    if (!ImportJson::has(json, "remove") || !timestamps_) {
+        return true;
+    }
+    std::string timestamp = categoryID == kHighlightsCategoryID
+                                ? timestamps_->timestampForHighlights()
+                                : timestamps_->timestampForCategoryID(std::to_string(categoryID));
+    return timestamp == TimestampManager::kNoTimestamp;
+}
+
+Status FileImporter::insertFilesWithJSON(const nlohmann::json& json, std::int64_t categoryID) {
+    if (Status valid = validateFileList(json); !valid.ok()) {
+        return valid;
+    }
+    PW_LOG_INFO(kStartingMessage, categoryID);
+    Status imported = ImportTransaction::run(
+        [&](StoreContext& context) { return importList(context, json, categoryID); });
+    if (imported.ok()) {
+        PW_LOG_INFO(kFinishedMessage, categoryID);
+    }
+    return imported;
+}
+
+Status FileImporter::importFilesWithJSON(const nlohmann::json& json) {
+    if (Status valid = validateFileList(json); !valid.ok()) {
+        return valid;
+    }
+    PW_LOG_INFO(kStartingPlainMessage);
+    Status imported = ImportTransaction::run([&](StoreContext& context) -> Status {
+        const nlohmann::json& thumbnails = ImportJson::at(json, "thumbnails");
+        for (const auto& properties : fileObjects(json)) {
+            auto file = importFileWithCategory(context, nullptr, properties);
+            if (!file.ok()) {
+                return file.error();
+            }
+            if (!file.value()) {
+                continue;
+            }
+            if (Status s = attachThumbnail(context, *file.value(), thumbnails, properties);
+                !s.ok()) {
+                return s;
+            }
+            if (Status s = replaceResources(context, *file.value(), json, properties); !s.ok()) {
+                return s;
+            }
+        }
+        return {};
+    });
+    if (imported.ok()) {
+        PW_LOG_INFO(kFinishedPlainMessage);
+    }
+    return imported;
+}
+
+Status FileImporter::importList(StoreContext& context, const nlohmann::json& json,
+                                std::int64_t categoryID) {
+    const std::optional<std::int64_t> user = CurrentSelection::userKey();
+    const std::optional<std::int64_t> locale = CurrentSelection::localeKey();
+    if (!locale) {
+        return importError("No current locale for the file import");
+    }
+    std::optional<FileCategory> category;
+    if (categoryID != kHighlightsCategoryID) {
+        auto found = FileCategory::findWithID(context, categoryID, *locale);
+        if (!found.ok()) {
+            return found.error();
+        }
+        if (!found.value()) {
+            std::string message = fmt::format(kNoCategoryMessage, categoryID);
+            PW_LOG_ERROR("{}", message);
+            return importError(message);
+        }
+        category = found.value();
+    }
+    const FileCategory* list = category ? &*category : nullptr;
+
+    std::set<std::int64_t> itemIDs;
+    const nlohmann::json& thumbnails = ImportJson::at(json, "thumbnails");
+    for (const auto& properties : fileObjects(json)) {
+        if (auto id = ImportJson::itemID(properties)) {
+            itemIDs.insert(*id);
+        }
+        auto file = importFileWithCategory(context, list, properties);
+        if (!file.ok()) {
+            return file.error();
+        }
+        if (!file.value()) {
+            continue;
+        }
+        if (Status s = attachThumbnail(context, *file.value(), thumbnails, properties); !s.ok()) {
+            return s;
+        }
+        if (Status s = replaceResources(context, *file.value(), json, properties); !s.ok()) {
+            return s;
+        }
+    }
+
+    if (fullAnswer(json, categoryID)) {
+        auto current = filesOnList(context, list, user, locale);
+        if (!current.ok()) {
+            return current.error();
+        }
+        for (File& file : current.value()) {
+            if (file.cmsID && itemIDs.count(*file.cmsID) > 0) {
+                continue;
+            }
+            if (Status s = detach(context, file, list); !s.ok()) {
+                return s;
+            }
+            if (Status s = dropFile(context, file, user); !s.ok()) {
+                return s;
+            }
+        }
+    } else {
+        for (std::int64_t id : ImportJson::idList(json, "remove")) {
+            auto file = File::findWithCmsID(context, id);
+            if (!file.ok()) {
+                return file.error();
+            }
+            if (file.value()) {
+                if (Status s = detach(context, *file.value(), list); !s.ok()) {
+                    return s;
+                }
+            }
+        }
+        for (std::int64_t id : ImportJson::idList(json, "delete")) {
+            auto file = File::findWithCmsID(context, id);
+            if (!file.ok()) {
+                return file.error();
+            }
+            if (!file.value()) {
+                continue;
+            }
+            auto users = file.value()->userKeys(context);
+            if (!users.ok()) {
+                return users.error();
+            }
+            if (users.value().size() == 1) {
+                if (Status s = file.value()->deleteRecord(context); !s.ok()) {
+                    return s;
+                }
+            } else if (user) {
+                auto state = file.value()->fileStateForUser(context, *user);
+                if (!state.ok()) {
+                    return state.error();
+                }
+                if (state.value()) {
+                    state.value()->pretendDeletion = true;
+                    if (Status s = state.value()->update(context); !s.ok()) {
+                        return s;
+                    }
+                }
+            }
+        }
+    }
+
+    // Without a "delete" list the answer names every file of the list: whatever else is on
+    // it leaves the list (already done by the full form; a change answer without deletions
+    // gets it here).
+    if (!ImportJson::has(json, "delete")) {
+        auto current = filesOnList(context, list, user, locale);
+        if (!current.ok()) {
+            return current.error();
+        }
+        for (File& file : current.value()) {
+            if (!file.cmsID || itemIDs.count(*file.cmsID) == 0) {
+                if (Status s = detach(context, file, list); !s.ok()) {
+                    return s;
+                }
+            }
+        }
+    }
+    for (const char* entity : {File::kEntity, FileCategory::kEntity, FileState::kEntity,
+                               FileSorting::kEntity, "Thumbnail", "Resource"}) {
+        context.noteChanged(entity);
+    }
+    return {};
+}
+
+Result<std::optional<File>> FileImporter::importFileWithCategory(StoreContext& context,
+                                                                 const FileCategory* category,
+                                                                 const nlohmann::json& properties) {
+    auto id = ImportJson::itemID(properties);
+    if (!properties.is_object() || !id) {
+        PW_LOG_WARNING(kInvalidPropertiesMessage);
+        return std::optional<File>();
+    }
+    const std::optional<std::int64_t> user = CurrentSelection::userKey();
+    const std::optional<std::int64_t> localeKey = CurrentSelection::localeKey();
+    if (!localeKey) {
+        return importError("No current locale for the file import");
+    }
+    auto locale = Locale::find(context, *localeKey);
+    if (!locale.ok()) {
+        return locale.error();
+    }
+    if (!locale.value()) {
+        return importError("The current locale is not in the store");
+    }
+
+    File file;
+    bool isNew = false;
+    {
+        std::lock_guard lock(fileImportLock());
+        auto existing = File::findWithCmsID(context, *id);
+        if (!existing.ok()) {
+            return existing.error();
+        }
+        isNew = !existing.value();
+        auto found = File::fileWithId(context, *id, *localeKey);
+        if (!found.ok()) {
+            return found.error();
+        }
+        if (!found.value()) {
+            return importError(fmt::format("File {} could not be made", *id));
+        }
+        file = *found.value();
+        if (category) {
+            if (Status s = file.addCategory(context, category->pk); !s.ok()) {
+                return s.error();
+            }
+        }
+        if (user) {
+            if (Status s = file.addUser(context, *user); !s.ok()) {
+                return s.error();
+            }
+            auto state = file.addFileStateForUser(context, *user);
+            if (!state.ok()) {
+                return state.error();
+            }
+        }
+        file.highlight = ImportJson::flag(properties, "is_highlight");
+        if (Status s = file.update(context); !s.ok()) {
+            return s.error();
+        }
+        auto sorting = FileSorting::createSortingWithFile(
+            context, file, category ? category->cmsID : std::nullopt, locale.value()->cmsID);
+        if (!sorting.ok()) {
+            return sorting.error();
+        }
+        sorting.value().position = JsonNumber::integer(properties, "position");
+        if (Status s = sorting.value().update(context); !s.ok()) {
+            return s.error();
+        }
+        if (Status s = linkProximityEntries(context, file.pk, properties); !s.ok()) {
+            return s.error();
+        }
+    }
+
+    if (!isNew && ServerDate::parse(properties, "time_modified") == file.modified) {
+        return std::optional<File>();
+    }
+    if (Status s = setFileProperties(context, file, properties); !s.ok()) {
+        return s.error();
+    }
+    return std::optional<File>(file);
+}
+
+Status FileImporter::setFileProperties(StoreContext& context, File& file,
+                                       const nlohmann::json& properties) {
+    const std::optional<SystemTime> modified = ServerDate::parse(properties, "time_modified");
+    const std::optional<std::string> location = JsonNumber::text(properties, "file_location");
+    if (file.modified && file.modified != modified) {
+        if (Status s =
+                context.database().run("UPDATE FileState SET read = 0 WHERE file = ?", file.pk);
+            !s.ok()) {
+            return s;
+        }
+        const bool viaProxy = location && location->find(kSharePointProxyPath) != std::string::npos;
+        if (location != file.fileURL || viaProxy) {
+            if (file.downloaded) {
+                file.updateAvailable = true;
+                file.downloaded = false;
+                if (Status s = file.update(context); !s.ok()) {
+                    return s;
+                }
+            }
+            if (Status s = file.deleteFile(context); !s.ok()) {
+                return s;
+            }
+            auto thumbnail = Thumbnail::thumbnailOfFile(context, file.pk);
+            if (!thumbnail.ok()) {
+                return thumbnail.error();
+            }
+            if (thumbnail.value()) {
+                if (Status s = thumbnail.value()->deleteFile(context); !s.ok()) {
+                    return s;
+                }
+            }
+        }
+    }
+    file.fileURL = location;
+    file.mimeType = JsonNumber::text(properties, "file_mime_type");
+    file.size = JsonNumber::integer(properties, "file_size");
+    file.cmsID = ImportJson::itemID(properties);
+    file.orientation = JsonNumber::integer(properties, "orientation");
+    file.formFactor = JsonNumber::integer(properties, "published_for_form_factor");
+    file.created = ServerDate::parse(properties, "time_created");
+    file.modified = modified;
+    file.title = JsonNumber::text(properties, "title");
+    file.shareable = JsonNumber::integer(properties, "shareable");
+    file.publishStart = ServerDate::parse(properties, "time_publication_period_start");
+    file.publishEnd = ServerDate::parse(properties, "time_publication_period_end");
+    file.highlightStart = ServerDate::parse(properties, "time_is_highlight_period_start");
+    file.highlightEnd = ServerDate::parse(properties, "time_is_highlight_period_end");
+    const nlohmann::json& confirmation = ImportJson::at(properties, "readconfirmation");
+    file.needsReadConfirmation = JsonNumber::integer(confirmation).value_or(0);
+    std::string metatags;
+    const nlohmann::json& tags = ImportJson::at(properties, "metatags");
+    if (tags.is_array()) {
+        for (const auto& tag : tags) {
+            std::optional<std::string> text =
+                tag.is_string()
+                    ? std::optional<std::string>(tag.get<std::string>())
+                    : (tag.is_number() ? std::optional<std::string>(tag.dump()) : std::nullopt);
+            if (!text) {
+                continue;
+            }
+            if (!metatags.empty()) {
+                metatags += ",";
+            }
+            metatags += *text;
+        }
+    }
+    file.metatags = metatags;
+    return file.update(context);
+}
+
+}  // namespace pagewell

@@ -1,0 +1,82 @@
+#pragma once
+// The file-list import: the files of one category or of the highlight list (category -1),
+// and file lists that belong to no category (search answers, proximity file lists). Each
+// answer is applied in one transaction (ImportTransaction), checked before the first write
+// and rolled back whole on any error.
+//
+// Per file object: the File is found or created by its "id" and linked to the category, the
+// current locale and user (with the user's FileState); its highlight flag, sorting position
+// and proximity links always follow the answer; its other properties, thumbnail and
+// resources only when "time_modified" differs from the stored date (or the record is new).
+//
+// Removal, full form ("remove" absent or the list's change timestamp "0"): files of the
+// category (highlights) not in the answer leave it; a file then held by fewer than 2 users is
+// deleted, otherwise it is removed for the current user. Change form: "remove" detaches,
+// "delete" deletes a file held by one user and hides it (pretendDeletion) for the current user
+// otherwise.
+//
+// Threading: a FileImporter is a short-lived value made per answer; imports may run on
+// several background threads at once. fileImportLock() is held while a file is found or
+// created and linked.
+
+#include <nlohmann/json_fwd.hpp>
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+
+#include "platform/Error.h"
+#include "store/File.h"
+#include "store/StoreContext.h"
+
+namespace pagewell {
+
+struct FileCategory;
+class TimestampManager;
+
+class FileImporter {
+  public:
+    // `timestamps` (may be null: every answer counts as a full one) tells the timestamps the
+    // requests were sent with.
+    explicit FileImporter(const TimestampManager* timestamps) : timestamps_(timestamps) {}
+
+    // The file list of a category, or of the highlight list when `categoryID` is -1,
+    // including the removal of files the answer no longer lists.
+    Status insertFilesWithJSON(const nlohmann::json& json, std::int64_t categoryID);
+    // A file list without category: files, thumbnails and resources; nothing is removed.
+    Status importFilesWithJSON(const nlohmann::json& json);
+
+    // Imports one file object in `context` (the import's transaction); `category` none means
+    // no category (highlight list or a list without category). Returns the file when it is
+    // new or its "time_modified" changed (its properties were applied), none when unchanged.
+    static Result<std::optional<File>> importFileWithCategory(StoreContext& context,
+                                                              const FileCategory* category,
+                                                              const nlohmann::json& properties);
+    // `-[File setProperties:]`: the read reset and the update/removal of a changed location,
+    // then every attribute from the server keys. Writes the file, does not save.
+    static Status setFileProperties(StoreContext& context, File& file,
+                                    const nlohmann::json& properties);
+
+    static std::mutex& fileImportLock();
+
+    static constexpr std::int64_t kHighlightsCategoryID = -1;
+    static constexpr const char* kNoDictionaryMessage = "import object is no NSDictionary object!";
+    static constexpr const char* kNoFilesMessage = "import object does not contain any files!";
+    static constexpr const char* kStartingMessage = "starting import of files in category: {}";
+    static constexpr const char* kFinishedMessage = "finished import of files in category: {}";
+    static constexpr const char* kStartingPlainMessage = "starting import of files";
+    static constexpr const char* kFinishedPlainMessage = "finished import of files";
+    static constexpr const char* kNoCategoryMessage = "No Category with ID {} found..";
+    static constexpr const char* kInvalidPropertiesMessage = "Import needs valid properties";
+    static constexpr const char* kMalformedAssetsMessage =
+        "malformed input: assets are not in an array!";
+    static constexpr const char* kSharePointProxyPath = "/connectors/sharepoint/proxy/file/";
+
+  private:
+    Status importList(StoreContext& context, const nlohmann::json& json, std::int64_t categoryID);
+    bool fullAnswer(const nlohmann::json& json, std::int64_t categoryID) const;
+
+    const TimestampManager* timestamps_;
+};
+
+}  // namespace pagewell

@@ -1,0 +1,243 @@
+// The file list import: files in several categories, both removal forms, the unchanged-file
+// rule, the location rule of a changed file, thumbnails, resources, highlights, proximity
+// links, and lists without category.
+
+#include <gtest/gtest.h>
+
+#include "store/FileCategory.h"
+#include "sync/FileImporter.h"
+#include "sync/ImporterFixture.h"
+
+namespace pagewell {
+namespace {
+
+class FileImportTest : public ImporterFixture {
+  protected:
+    void SetUp() override {
+        ImporterFixture::SetUp();
+        Json categories{
+            {"items", {{{"id", "10"}, {"title", "A"}}, {{"id", "11"}, {"title", "B"}}}}};
+        ASSERT_TRUE(importer_->importCategoriesWithJSON(categories, "1").ok());
+    }
+
+    static Json file(const char* id, const char* modified = "2024-01-03 09:00:00",
+                     const char* location = "/media/files/1/a.pdf") {
+        return Json{{"id", id},
+                    {"title", std::string("File ") + id},
+                    {"file_location", location},
+                    {"file_mime_type", "application/pdf"},
+                    {"file_size", "1234"},
+                    {"time_modified", modified},
+                    {"metatags", {"pumps", "valves"}},
+                    {"readconfirmation", 1},
+                    {"position", 4},
+                    {"thumbnail_id", 70},
+                    {"annotation_ids", {500}}};
+    }
+    static Json list(Json items) {
+        return Json{{"items", std::move(items)},
+                    {"thumbnails",
+                     {{{"id", 70},
+                       {"file_location", "/media/thumbs/1/a.png"},
+                       {"file_size", 50},
+                       {"file_modified", "2024-01-03 09:00:00"}}}},
+                    {"assets",
+                     {{{"id", 900},
+                       {"annotation_id", 500},
+                       {"url", "/media/assets/900/clip.mp4"},
+                       {"type", 3},
+                       {"biggest_file_size", 10},
+                       {"annotation_position", 0}},
+                      {{"id", 901}, {"annotation_id", 501}, {"url", "/media/assets/901/x.jpg"}}}},
+                    {"annotations", {{{"asset_ids", {900}}, {"page", 2}}}}};
+    }
+    std::int64_t inCategory(std::int64_t fileID, std::int64_t categoryID) {
+        return scalar("SELECT COUNT(*) FROM File_categories WHERE file = ? AND category = ?",
+                      fileKey(fileID), categoryKey(categoryID));
+    }
+    std::int64_t addSecondUser(std::int64_t fileID) {
+        std::int64_t bob = insertRow("INSERT INTO User (cmsID, username) VALUES (2, 'bob')");
+        insertRow("INSERT INTO File_users (file, user) VALUES (?, ?)", fileKey(fileID), bob);
+        insertRow("INSERT INTO FileState (file, user, read, pretendDeletion) VALUES (?, ?, 0, 0)",
+                  fileKey(fileID), bob);
+        return bob;
+    }
+};
+
+TEST_F(FileImportTest, AFileInTwoCategoriesIsOneRecordWithBoth) {
+    ASSERT_TRUE(importer_->insertFilesWithJSON(list({file("100")}), 10).ok());
+    ASSERT_TRUE(importer_->insertFilesWithJSON(list({file("100")}), 11).ok());
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM File"), 1);
+    EXPECT_EQ(inCategory(100, 10), 1);
+    EXPECT_EQ(inCategory(100, 11), 1);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM FileSorting WHERE fileID = 100"), 2);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM FileState WHERE file = ?", fileKey(100)), 1);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM File_locales WHERE file = ?", fileKey(100)), 1);
+    EXPECT_EQ(scalar("SELECT size FROM File WHERE cmsID = 100"), 1234);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM File WHERE metatags = 'pumps,valves' AND "
+                     "needsReadConfirmation = 1"),
+              1);
+    EXPECT_EQ(scalar("SELECT position FROM FileSorting WHERE fileID = 100 AND categoryID = 10"), 4);
+}
+
+TEST_F(FileImportTest, FullAnswerDetachesAndDeletesWhenOneUserHoldsTheFile) {
+    ASSERT_TRUE(importer_->insertFilesWithJSON(list({file("100"), file("101")}), 10).ok());
+    ASSERT_TRUE(importer_->insertFilesWithJSON(list({file("101")}), 10).ok());
+    EXPECT_EQ(fileKey(100), -1);
+    EXPECT_EQ(inCategory(101, 10), 1);
+}
+
+TEST_F(FileImportTest, FullAnswerOnlyRemovesTheFileForTheUserWhenTwoHoldIt) {
+    ASSERT_TRUE(importer_->insertFilesWithJSON(list({file("100")}), 10).ok());
+    addSecondUser(100);
+    ASSERT_TRUE(importer_->insertFilesWithJSON(list(Json::array()), 10).ok());
+    ASSERT_NE(fileKey(100), -1);
+    EXPECT_EQ(inCategory(100, 10), 0);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM File_users WHERE file = ? AND user = ?", fileKey(100),
+                     userKey_),
+              0);
+    EXPECT_EQ(scalar("SELECT pretendDeletion FROM FileState WHERE file = ? AND user = ?",
+                     fileKey(100), userKey_),
+              1);
+}
+
+TEST_F(FileImportTest, ChangeAnswerDeletesOrHidesByTheNumberOfUsers) {
+    ASSERT_TRUE(
+        importer_->insertFilesWithJSON(list({file("100"), file("101"), file("102")}), 10).ok());
+    addSecondUser(100);
+    timestamps_->saveTimestamp("9", "10");
+    Json changes = list(Json::array());
+    changes["remove"] = {"102"};
+    changes["delete"] = {"100", 101};
+    ASSERT_TRUE(importer_->insertFilesWithJSON(changes, 10).ok());
+    ASSERT_NE(fileKey(100), -1);
+    EXPECT_EQ(scalar("SELECT pretendDeletion FROM FileState WHERE file = ? AND user = ?",
+                     fileKey(100), userKey_),
+              1);
+    EXPECT_EQ(inCategory(100, 10), 1);
+    EXPECT_EQ(fileKey(101), -1);
+    EXPECT_EQ(inCategory(102, 10), 0);
+    EXPECT_NE(fileKey(102), -1);
+}
+
+TEST_F(FileImportTest, UnchangedFileKeepsItsPropertiesButFollowsPositionAndHighlight) {
+    ASSERT_TRUE(importer_->insertFilesWithJSON(list({file("100")}), 10).ok());
+    Json again = file("100");
+    again["title"] = "Renamed";
+    again["position"] = 9;
+    again["is_highlight"] = true;
+    again["thumbnail_id"] = 71;
+    ASSERT_TRUE(importer_->insertFilesWithJSON(list({again}), 10).ok());
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM File WHERE title = 'File 100'"), 1);
+    EXPECT_EQ(scalar("SELECT highlight FROM File WHERE cmsID = 100"), 1);
+    EXPECT_EQ(scalar("SELECT position FROM FileSorting WHERE fileID = 100"), 9);
+    EXPECT_EQ(scalar("SELECT cmsID FROM Thumbnail"), 70);
+}
+
+TEST_F(FileImportTest, ChangedFileResetsReadAndKeepsTheCopyUnlessTheLocationChanged) {
+    ASSERT_TRUE(importer_->insertFilesWithJSON(list({file("100"), file("101")}), 10).ok());
+    ASSERT_TRUE(main()
+                    .database()
+                    .exec("UPDATE File SET downloaded = 1; UPDATE FileState SET read = 1")
+                    .ok());
+
+    ASSERT_TRUE(importer_
+                    ->insertFilesWithJSON(list({file("100", "2024-02-01 09:00:00"),
+                                                file("101", "2024-02-01 09:00:00",
+                                                     "/connectors/sharepoint/proxy/file/1/a.pdf")}),
+                                          10)
+                    .ok());
+    EXPECT_EQ(scalar("SELECT read FROM FileState WHERE file = ?", fileKey(100)), 0);
+    EXPECT_EQ(scalar("SELECT downloaded FROM File WHERE cmsID = 100"), 1);
+    EXPECT_EQ(scalar("SELECT downloaded FROM File WHERE cmsID = 101"), 0);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM File WHERE cmsID = 101 AND fileURL LIKE "
+                     "'/connectors/sharepoint/%'"),
+              1);
+}
+
+TEST_F(FileImportTest, ThumbnailAndResourcesFollowTheAnswer) {
+    ASSERT_TRUE(importer_->insertFilesWithJSON(list({file("100")}), 10).ok());
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM Thumbnail WHERE cmsID = 70 AND size = 50 AND "
+                     "fileURL = '/media/thumbs/1/a.png'"),
+              1);
+    EXPECT_EQ(scalar("SELECT thumbnail FROM File WHERE cmsID = 100"),
+              scalar("SELECT pk FROM Thumbnail WHERE cmsID = 70"));
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM Resource"), 1);
+    EXPECT_EQ(scalar("SELECT cmsID FROM Resource"), 900);
+    EXPECT_EQ(scalar("SELECT pdfPage FROM Resource"), 2);
+
+    // A changed file whose thumbnail is not in the answer and whose assets are malformed.
+    Json changed = list({file("100", "2024-02-01 09:00:00")});
+    changed["items"][0]["thumbnail_id"] = 99;
+    changed["assets"] = "none";
+    ASSERT_TRUE(importer_->insertFilesWithJSON(changed, 10).ok());
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM Thumbnail WHERE cmsID = 0 AND size = 0 AND "
+                     "fileURL IS NULL"),
+              1);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM Resource"), 0);
+    EXPECT_TRUE(log_->contains(FileImporter::kMalformedAssetsMessage));
+}
+
+TEST_F(FileImportTest, HighlightListSetsAndClearsTheFlag) {
+    Json first = file("100");
+    first["is_highlight"] = "1";
+    Json second = file("101");
+    second["is_highlight"] = true;
+    ASSERT_TRUE(importer_->insertFilesWithJSON(Json{{"highlights", {first, second}}}, -1).ok());
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM File WHERE highlight = 1"), 2);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM FileSorting WHERE categoryID IS NULL"), 2);
+
+    addSecondUser(100);
+    ASSERT_TRUE(importer_->insertFilesWithJSON(Json{{"highlights", {second}}}, -1).ok());
+    EXPECT_EQ(scalar("SELECT highlight FROM File WHERE cmsID = 100"), 0);
+    EXPECT_EQ(scalar("SELECT highlight FROM File WHERE cmsID = 101"), 1);
+}
+
+TEST_F(FileImportTest, UnknownCategoryFailsAndChangesNothing) {
+    auto before = snapshot();
+    Status imported = importer_->insertFilesWithJSON(list({file("100")}), 77);
+    ASSERT_FALSE(imported.ok());
+    EXPECT_TRUE(log_->contains("No Category with ID 77 found.."));
+    EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(FileImportTest, AStoreFailureHalfWayRollsTheWholeAnswerBack) {
+    ASSERT_TRUE(importer_->insertFilesWithJSON(list({file("100")}), 10).ok());
+    refuseInsert("File", 666);
+    auto before = snapshot();
+    EXPECT_FALSE(importer_->insertFilesWithJSON(list({file("101"), file("666")}), 10).ok());
+    EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(FileImportTest, ProximityLinksReadBothGroupKeysAndSkipUnknownEntries) {
+    insertRow("INSERT INTO Beacon (cmsID, uuid) VALUES (1, 'U')");
+    insertRow("INSERT INTO CustomerLocationGroup (cmsID, name) VALUES (3, 'G')");
+    insertRow("INSERT INTO QRCode (cmsID, name) VALUES (4, 'Q')");
+    Json linked = file("100");
+    linked["beacons"] = {"1", "2"};
+    linked["customerGroups"] = {"3"};
+    linked["qrcodes"] = {4};  // a number finds no record
+    ASSERT_TRUE(importer_->insertFilesWithJSON(list({linked}), 10).ok());
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM File_beacons"), 1);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM File_customerGroups"), 1);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM File_qrcodes"), 0);
+
+    linked["beacons"] = Json::array();
+    ASSERT_TRUE(importer_->insertFilesWithJSON(list({linked}), 10).ok());
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM File_beacons"), 0);
+    ASSERT_TRUE(importer_->removeFilesOfProximityEntry(ProximityKind::CustomerGroup, 3).ok());
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM File_customerGroups"), 0);
+}
+
+TEST_F(FileImportTest, ListWithoutCategoryImportsAndRemovesNothing) {
+    ASSERT_TRUE(importer_->insertFilesWithJSON(list({file("100")}), 10).ok());
+    ASSERT_TRUE(importer_->importFilesWithJSON(list({file("200")})).ok());
+    EXPECT_NE(fileKey(100), -1);
+    EXPECT_NE(fileKey(200), -1);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM File_categories WHERE file = ?", fileKey(200)), 0);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM Resource WHERE file = ?", fileKey(200)), 1);
+    EXPECT_TRUE(log_->contains(FileImporter::kFinishedPlainMessage));
+}
+
+}  // namespace
+}  // namespace pagewell

@@ -1,0 +1,252 @@
+// Answers of every wrong shape, fed to every import: each fails or skips with its log line,
+// none crashes, and a failed answer leaves the store as it was.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "sync/FileImporter.h"
+#include "sync/ImporterFixture.h"
+#include "sync/SideListImporter.h"
+
+namespace pagewell {
+namespace {
+
+using Json = nlohmann::json;
+
+enum class Entry { Categories, Files, Highlights, FilesWithoutCategory, Locales, Imprint, Beacons };
+
+struct BadInputCase {
+    const char* name;
+    Entry entry;
+    std::function<Json()> answer;
+    bool succeeds;
+    const char* logLine;  // a text one of the log lines contains
+};
+
+Json nested(int depth) {
+    Json value = "bottom";
+    for (int i = 0; i < depth; ++i) {
+        value = Json::array({std::move(value)});
+    }
+    return value;
+}
+
+Json category(Json id, Json title = "T") {
+    return Json{{"id", std::move(id)}, {"title", std::move(title)}};
+}
+
+const BadInputCase kCases[] = {
+    {"CategoriesNotAnObject", Entry::Categories, [] { return Json::array({category("1")}); }, false,
+     "Expected an dictionary! Was <array>"},
+    {"CategoriesItemsAText", Entry::Categories,
+     [] {
+         return Json{{"items", "10"}};
+     },
+     false, "without an \"items\" array"},
+    {"CategoriesItemsNull", Entry::Categories,
+     [] {
+         return Json{{"items", nullptr}};
+     },
+     false, "without an \"items\" array"},
+    {"CategoriesSortingsNotAList", Entry::Categories,
+     [] {
+         return Json{{"items", {category("10")}}, {"sortings", {{"id", "1"}}}};
+     },
+     false, "\"sortings\" that is not an array"},
+    {"CategoriesDeleteNull", Entry::Categories,
+     [] {
+         return Json{{"items", {category("10")}}, {"delete", nullptr}};
+     },
+     false, "\"delete\" that is not an array"},
+    // A number where the item's text id is expected gives no identifier: skipped.
+    {"CategoryIdAsNumber", Entry::Categories,
+     [] {
+         return Json{{"items", {category(10)}}};
+     },
+     true, "Skipping list item without text id"},
+    {"CategoryNullEverywhere", Entry::Categories,
+     [] {
+         return Json{{"items", {{{"id", nullptr}, {"title", nullptr}, {"child_ids", nullptr}}}}};
+     },
+     true, "Skipping list item without text id"},
+    {"CategoryHugeListOfJunk", Entry::Categories,
+     [] {
+         Json items = Json::array();
+         for (int i = 0; i < 20000; ++i) {
+             items.push_back(i);
+         }
+         return Json{{"items", items}};
+     },
+     true, "Skipping list item without text id"},
+    {"CategoryDeepNesting", Entry::Categories,
+     [] {
+         return Json{{"items", {category("10", nested(5000))}}, {"x", nested(5000)}};
+     },
+     true, "import finished"},
+    {"CategoryUnknownKeysAndOtherDates", Entry::Categories,
+     [] {
+         Json item = category("10");
+         item["time_modified"] = "2024-01-02T10:00:00Z";
+         item["colour"] = "blue";
+         return Json{{"items", {item}}, {"extra", {{"a", 1}}}};
+     },
+     true, "import finished"},
+    {"CategoryInvalidUtf8", Entry::Categories,
+     [] {
+         return Json{{"items", {category("10", "bad \xff\xfe text"), category("\xc3")}}};
+     },
+     true, "Skipping list item without text id"},
+    {"CategoryOwnChild", Entry::Categories,
+     [] {
+         Json item = category("10");
+         item["child_ids"] = {"10", 10};
+         item["parent_ids"] = {"10"};
+         return Json{{"items", {item}}};
+     },
+     true, "cannot be its own child or parent"},
+    {"FilesNotAnObject", Entry::Files, [] { return Json("items"); }, false,
+     FileImporter::kNoDictionaryMessage},
+    {"FilesItemsAnObject", Entry::Files,
+     [] {
+         return Json{{"items", {{"id", "1"}}}};
+     },
+     false, FileImporter::kNoFilesMessage},
+    {"FilesItemsNullHighlightsToo", Entry::Highlights,
+     [] {
+         return Json{{"items", nullptr}, {"highlights", Json::array()}};
+     },
+     false, FileImporter::kNoFilesMessage},
+    {"FilesRemoveAText", Entry::Files,
+     [] {
+         return Json{{"items", Json::array()}, {"remove", "1"}};
+     },
+     false, "\"remove\" that is not an array"},
+    {"FileIdAsNumberAndNullItems", Entry::Files,
+     [] {
+         return Json{{"items", {{{"id", 5}}, nullptr, "x"}}};
+     },
+     true, FileImporter::kInvalidPropertiesMessage},
+    {"FileNullEverywhere", Entry::Files,
+     [] {
+         Json file{{"id", "5"}};
+         for (const char* key : {"title", "file_location", "file_size", "time_modified", "metatags",
+                                 "readconfirmation", "position", "thumbnail_id", "annotation_ids",
+                                 "beacons", "customergroups"}) {
+             file[key] = nullptr;
+         }
+         return Json{{"items", {file}}, {"thumbnails", nullptr}, {"assets", nullptr}};
+     },
+     true, FileImporter::kMalformedAssetsMessage},
+    {"FileWrongTypesAndOtherDates", Entry::FilesWithoutCategory,
+     [] {
+         Json file{{"id", "6"},
+                   {"title", {{"de", "x"}}},
+                   {"file_size", "big"},
+                   {"time_modified", "03/01/2024"},
+                   {"metatags", "a,b"},
+                   {"thumbnail_id", "x"},
+                   {"annotation_ids", 4},
+                   {"beacons", "1"},
+                   {"extra", nested(3000)}};
+         return Json{{"items", {file}}, {"thumbnails", {{"id", 1}}}, {"assets", {1, 2}}};
+     },
+     true, "finished import of files"},
+    {"LocalesItemsNotAList", Entry::Locales,
+     [] {
+         return Json{{"items", {{"id", "1"}}}};
+     },
+     false, "There should be locale items in json"},
+    {"ImprintTextNull", Entry::Imprint,
+     [] {
+         return Json{{"id", "7"}, {"text", nullptr}};
+     },
+     false, "cmsID or text are missing"},
+    {"ImprintNotAnObject", Entry::Imprint,
+     [] {
+         return Json::array({"7", "text"});
+     },
+     false, "cmsID or text are missing"},
+    {"BeaconsWithoutItems", Entry::Beacons,
+     [] {
+         return Json{{"beacons", Json::array()}};
+     },
+     false, SideListImporter::kNoItemsMessage},
+    {"BeaconWithoutUuidOrTextId", Entry::Beacons,
+     [] {
+         return Json{{"items", {{{"id", "1"}}, {{"id", 2}, {"uuid", "u"}}}}};
+     },
+     true, "Skipping Beacon item without"},
+};
+
+class ImporterBadInputTest : public ImporterFixture,
+                             public ::testing::WithParamInterface<BadInputCase> {
+  protected:
+    void SetUp() override {
+        ImporterFixture::SetUp();
+        // Something for a failed answer to leave alone.
+        ASSERT_TRUE(
+            importer_->importCategoriesWithJSON(Json{{"items", {category("10", "Kept")}}}, "1")
+                .ok());
+        ASSERT_TRUE(
+            importer_
+                ->insertFilesWithJSON(
+                    Json{{"items", {{{"id", "100"}, {"time_modified", "2024-01-01 00:00:00"}}}}},
+                    10)
+                .ok());
+    }
+
+    Status run(Entry entry, const Json& answer) {
+        switch (entry) {
+            case Entry::Categories:
+                return importer_->importCategoriesWithJSON(answer, "1");
+            case Entry::Files:
+                return importer_->insertFilesWithJSON(answer, 10);
+            case Entry::Highlights:
+                return importer_->insertFilesWithJSON(answer, -1);
+            case Entry::FilesWithoutCategory:
+                return importer_->importFilesWithJSON(answer);
+            case Entry::Locales:
+                return importer_->importLocalesWithJSON(answer);
+            case Entry::Imprint:
+                return importer_->importImprintWithJSON(answer);
+            case Entry::Beacons:
+                return importer_->importBeaconListWithJSON(answer);
+        }
+        return Error::make("test", -1, "unknown entry");
+    }
+};
+
+TEST_P(ImporterBadInputTest, FailsOrSkipsWithItsLogLineAndKeepsTheStoreOnFailure) {
+    const BadInputCase& c = GetParam();
+    Json answer = c.answer();
+    auto before = snapshot();
+    Status imported = run(c.entry, answer);
+    EXPECT_EQ(imported.ok(), c.succeeds) << (imported.ok() ? "" : imported.error().description);
+    EXPECT_TRUE(log_->contains(c.logLine)) << "missing log line: " << c.logLine;
+    if (!c.succeeds) {
+        EXPECT_EQ(snapshot(), before);
+    }
+    // The store still answers, and the kept category is still there unless the answer was a
+    // full category list without it.
+    EXPECT_GE(scalar("SELECT COUNT(*) FROM FileCategory"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, ImporterBadInputTest, ::testing::ValuesIn(kCases),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(ImporterFixture, ImprintReplacesTheLocalesImprintAndKeepsItOnA404) {
+    ASSERT_TRUE(importer_->importImprintWithJSON(Json{{"id", "7"}, {"text", "Old"}}).ok());
+    ASSERT_TRUE(importer_->importImprintWithJSON(Json{{"id", "8"}, {"text", "New"}}).ok());
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM Imprint"), 1);
+    EXPECT_EQ(scalar("SELECT cmsID FROM Imprint WHERE text = 'New' AND locale = ?", localeKey_), 8);
+    Status refused = importer_->importImprintWithJSON(Json{{"id", "9"}, {"text", nullptr}});
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error(), Error::make("VX", -404, "cmsID or text are missing"));
+    EXPECT_TRUE(log_->contains("Error[-404]: cmsID or text are missing"));
+    EXPECT_EQ(scalar("SELECT cmsID FROM Imprint"), 8);
+}
+
+}  // namespace
+}  // namespace pagewell
