@@ -23,7 +23,7 @@ std::shared_ptr<LanguageSwitcher>& sharedSlot() {
 
 // "de_DE.UTF-8" → "de"; "C" and "POSIX" name no language.
 std::string languageOfLocaleName(const std::string& name) {
-    std::string code = name.substr(0, name.find_first_of("_.@:"));
+    std::string code = name.substr(0, name.find_first_of("-_.@:"));
     if (code.empty() || code == "C" || code == "POSIX") {
         return {};
     }

@@ -40,9 +40,9 @@ class LanguageSwitcher {
     // shared().get(key, alter), the short form every caller uses.
     static std::string localized(const std::string& key, const std::string& alter);
 
-    // The platform's first preferred language: the first entry of the user-defaults array
-    // "AppleLanguages", else the language of $LANGUAGE, $LC_ALL, $LC_MESSAGES or $LANG (the part
-    // before "_", "." or "@"), else "en".
+    // The platform's first preferred language, as a language code (the part before "-", "_",
+    // "." or "@"): the first entry of the user-defaults array "AppleLanguages", else
+    // $LANGUAGE, $LC_ALL, $LC_MESSAGES or $LANG, else "en".
     static std::string preferredLanguage();
 
     // Where the table of `code` lives below `resources`.
