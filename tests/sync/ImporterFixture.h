@@ -19,6 +19,7 @@
 #include "store/StoreFixture.h"
 #include "store/StoreRulesTestSupport.h"
 #include "sync/DataImporter.h"
+#include "sync/StoreSnapshot.h"
 #include "sync/TimestampManager.h"
 
 namespace pagewell {
@@ -43,48 +44,7 @@ class ImporterFixture : public StoreFixture {
         StoreFixture::TearDown();
     }
 
-    // Every row of every table, as text, in a stable order.
-    std::vector<std::string> snapshot() {
-        std::vector<std::string> rows;
-        Database& db = main().database();
-        std::vector<std::string> tables;
-        {
-            auto statement = db.prepare(
-                "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%' "
-                "ORDER BY name");
-            EXPECT_TRUE(statement.ok());
-            while (statement.value()->step().valueOr(false)) {
-                tables.push_back(statement.value()->text(0));
-            }
-            statement.value()->reset();
-        }
-        for (const std::string& table : tables) {
-            std::vector<std::string> columns;
-            {
-                auto info = db.prepare("SELECT name FROM pragma_table_info(?)");
-                EXPECT_TRUE(info.ok());
-                info.value()->bind(1, table);
-                while (info.value()->step().valueOr(false)) {
-                    columns.push_back(info.value()->text(0));
-                }
-                info.value()->reset();
-            }
-            std::string expression = "'" + table + "'";
-            for (const std::string& column : columns) {
-                expression += " || '|' || quote(\"" + column + "\")";
-            }
-            auto select = db.prepare("SELECT " + expression + " FROM \"" + table + "\"");
-            EXPECT_TRUE(select.ok());
-            std::vector<std::string> tableRows;
-            while (select.value()->step().valueOr(false)) {
-                tableRows.push_back(select.value()->text(0));
-            }
-            select.value()->reset();
-            std::sort(tableRows.begin(), tableRows.end());
-            rows.insert(rows.end(), tableRows.begin(), tableRows.end());
-        }
-        return rows;
-    }
+    std::vector<std::string> snapshot() { return storeSnapshot(main().database()); }
 
     // Makes the store refuse a row, so an import fails after it has written something.
     void refuseInsert(const char* table, std::int64_t cmsID) {
