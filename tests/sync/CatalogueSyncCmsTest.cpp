@@ -57,13 +57,13 @@ class CatalogueSyncCmsTest : public InterfaceManagerFixture {
         ASSERT_GT(userKey_, 0);
         CurrentSelection::setUser(userKey_, "demo");
 
-        auto timestamps = std::make_shared<TimestampManager>(TimestampManager::Sources{
+        timestamps_ = std::make_shared<TimestampManager>(TimestampManager::Sources{
             [] { return std::optional<std::string>("demo"); },
             [] { return std::optional<std::string>("1"); }, [] { return true; }});
         EndpointDelegates::shared().reset();
         EndpointDelegates::shared().setTimestamps(
-            std::make_shared<ChangeTimestampsAdapter>(timestamps));
-        EndpointDelegates::shared().setImporter(std::make_shared<DataImporter>(timestamps));
+            std::make_shared<ChangeTimestampsAdapter>(timestamps_));
+        EndpointDelegates::shared().setImporter(std::make_shared<DataImporter>(timestamps_));
         EndpointDelegates::shared().setLocaleSource(std::make_shared<FixedLocale>());
     }
 
@@ -103,9 +103,44 @@ class CatalogueSyncCmsTest : public InterfaceManagerFixture {
         return *outcome;
     }
 
+    // The languages, as the start-up fetches them, then English as the current language.
+    std::int64_t importLocales() {
+        std::optional<Error> failed;
+        bool done = false;
+        CatalogueRequests(*manager_).getAllLocales([&] { done = true; },
+                                                   [&](const Error& error) {
+                                                       done = true;
+                                                       failed = error;
+                                                   });
+        EXPECT_TRUE(pump([&] { return done; }));
+        EXPECT_FALSE(failed) << failed->description;
+        std::int64_t english = scalar(PersistentStore::shared()->mainContext(),
+                                      "SELECT pk FROM Locale WHERE cmsID = 1");
+        CurrentSelection::setLocale(english);
+        return english;
+    }
+
+    bool visible(const std::optional<std::vector<int>>& users) const {
+        const int demoUser = demo_->userNamed("demo")->id;
+        return !users || std::find(users->begin(), users->end(), demoUser) != users->end();
+    }
+    // The English categories of the demo user that hold `fileID`.
+    std::vector<int> englishCategoriesOf(const cms::CatalogueFile& file) const {
+        std::vector<int> ids;
+        for (int id : file.categories) {
+            if (std::any_of(demo_->categories.begin(), demo_->categories.end(), [&](const auto& c) {
+                    return c.id == id && c.locale == 1 && visible(c.users);
+                })) {
+                ids.push_back(id);
+            }
+        }
+        return ids;
+    }
+
     TemporaryDirectory catalogue_;
     std::unique_ptr<cms::CmsServer> server_;
     std::optional<cms::Catalogue> demo_;
+    std::shared_ptr<TimestampManager> timestamps_;
     std::int64_t userKey_ = 0;
 };
 
@@ -131,10 +166,6 @@ TEST_F(CatalogueSyncCmsTest, SyncImportsTheDemoCatalogueAndASecondSyncChangesNot
     EXPECT_DOUBLE_EQ(first.lastProgress, 1.0);
 
     // Every English category the demo user may see is there, with a name.
-    const int demoUser = demo_->userNamed("demo")->id;
-    auto visible = [&](const auto& users) {
-        return !users || std::find(users->begin(), users->end(), demoUser) != users->end();
-    };
     std::int64_t expectedCategories = std::count_if(
         demo_->categories.begin(), demo_->categories.end(),
         [&](const auto& category) { return category.locale == 1 && visible(category.users); });
@@ -150,12 +181,7 @@ TEST_F(CatalogueSyncCmsTest, SyncImportsTheDemoCatalogueAndASecondSyncChangesNot
     auto shared = std::find_if(demo_->files.begin(), demo_->files.end(), [&](const auto& file) {
         return visible(file.users) &&
                std::find(file.locales.begin(), file.locales.end(), 1) != file.locales.end() &&
-               std::count_if(file.categories.begin(), file.categories.end(), [&](int id) {
-                   return std::any_of(demo_->categories.begin(), demo_->categories.end(),
-                                      [&](const auto& c) {
-                                          return c.id == id && c.locale == 1 && visible(c.users);
-                                      });
-               }) >= 2;
+               englishCategoriesOf(file).size() >= 2;
     });
     ASSERT_NE(shared, demo_->files.end()) << "the demo has no file in two categories";
     EXPECT_EQ(scalar(main, "SELECT COUNT(*) FROM File WHERE cmsID = " + std::to_string(shared->id)),
@@ -171,6 +197,49 @@ TEST_F(CatalogueSyncCmsTest, SyncImportsTheDemoCatalogueAndASecondSyncChangesNot
     ASSERT_FALSE(second.error) << second.error->description;
     EXPECT_EQ(second.completions, 1);
     EXPECT_EQ(storeSnapshot(main.database()), before);
+}
+
+TEST_F(CatalogueSyncCmsTest, AFailingCategoryEndsTheBatchOnceAndKeepsItsTimestamp) {
+    ASSERT_GT(importLocales(), 0);
+    // A file of exactly one English category that the store will refuse: that category's
+    // import fails half-way, every other one succeeds.
+    auto refused = std::find_if(demo_->files.begin(), demo_->files.end(), [&](const auto& file) {
+        return visible(file.users) &&
+               std::find(file.locales.begin(), file.locales.end(), 1) != file.locales.end() &&
+               englishCategoriesOf(file).size() == 1;
+    });
+    ASSERT_NE(refused, demo_->files.end());
+    const int failing = englishCategoriesOf(*refused).front();
+    StoreContext& main = PersistentStore::shared()->mainContext();
+    ASSERT_TRUE(main.database()
+                    .exec("CREATE TRIGGER refuse_file BEFORE INSERT ON File WHEN NEW.cmsID = " +
+                          std::to_string(refused->id) +
+                          " BEGIN SELECT RAISE(ABORT, 'refused by the test'); END")
+                    .ok());
+
+    SyncOutcome first = sync();
+    ASSERT_TRUE(first.error);
+    EXPECT_EQ(first.completions, 1);
+    EXPECT_DOUBLE_EQ(first.lastProgress, 1.0);
+    // Nothing of the failed category's answer is stored, nor its timestamp; the batch's
+    // timestamp stays "0" so the next sync asks for everything again.
+    EXPECT_EQ(scalar(main,
+                     "SELECT COUNT(*) FROM File_categories fc JOIN FileCategory c ON "
+                     "c.pk = fc.category WHERE c.cmsID = " +
+                         std::to_string(failing)),
+              0);
+    EXPECT_EQ(timestamps_->timestampForCategoryID(std::to_string(failing)), "0");
+    EXPECT_EQ(timestamps_->timestampForAllFilesForSync(), "0");
+    EXPECT_GT(scalar(main, "SELECT COUNT(*) FROM File"), 0);
+
+    ASSERT_TRUE(main.database().exec("DROP TRIGGER refuse_file").ok());
+    SyncOutcome second = sync();
+    ASSERT_FALSE(second.error) << second.error->description;
+    EXPECT_EQ(second.completions, 1);
+    EXPECT_EQ(
+        scalar(main, "SELECT COUNT(*) FROM File WHERE cmsID = " + std::to_string(refused->id)), 1);
+    EXPECT_NE(timestamps_->timestampForCategoryID(std::to_string(failing)), "0");
+    EXPECT_NE(timestamps_->timestampForAllFilesForSync(), "0");
 }
 
 }  // namespace
