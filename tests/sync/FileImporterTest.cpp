@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "store/FileCategory.h"
 #include "sync/FileImporter.h"
 #include "sync/ImporterFixture.h"
@@ -237,6 +240,36 @@ TEST_F(FileImportTest, ListWithoutCategoryImportsAndRemovesNothing) {
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM File_categories WHERE file = ?", fileKey(200)), 0);
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM Resource WHERE file = ?", fileKey(200)), 1);
     EXPECT_TRUE(log_->contains(FileImporter::kFinishedPlainMessage));
+}
+
+TEST_F(FileImportTest, ConcurrentImportsOfOverlappingListsMakeEachRecordOnce) {
+    // Four background imports at once, as the sync runs them, with the same files in both
+    // categories and a category list import in between.
+    Json files = Json::array();
+    for (int id = 100; id < 140; ++id) {
+        files.push_back(file(std::to_string(id).c_str()));
+    }
+    std::vector<Status> results(5);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i) {
+        threads.emplace_back([&, i] {
+            results[i] = importer_->insertFilesWithJSON(list(files), i % 2 == 0 ? 10 : 11);
+        });
+    }
+    threads.emplace_back([&] {
+        results[4] = importer_->importCategoriesWithJSON(
+            Json{{"items", {{{"id", "10"}, {"title", "A"}}, {{"id", "11"}, {"title", "B"}}}}}, "1");
+    });
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    for (const Status& result : results) {
+        EXPECT_TRUE(result.ok()) << (result.ok() ? "" : result.error().description);
+    }
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM File"), 40);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM File_categories"), 80);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM FileState"), 40);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM FileSorting"), 80);
 }
 
 }  // namespace
