@@ -4,6 +4,7 @@
 
 #include "app/AppSettings.h"
 #include "app/LanguageSwitcher.h"
+#include "app/LocaleListImporter.h"
 #include "app/LocaleManager.h"
 #include "app/LocaleViewController.h"
 #include "net/AccountManager.h"
@@ -46,6 +47,10 @@ void AppWiring::install() {
     EndpointDelegates::shared().setTimestamps(
         std::make_shared<ChangeTimestampsAdapter>(timestamps));
     EndpointDelegates::shared().setLocaleSource(LocaleManager::sharedPointer());
+    if (!EndpointDelegates::shared().importer()) {
+        // Until the catalogue importer registers, the language list still gets imported.
+        EndpointDelegates::shared().setImporter(std::make_shared<LocaleListImporter>());
+    }
     {
         std::lock_guard lock(wiringMutex());
         installedTimestamps() = timestamps;

@@ -9,6 +9,7 @@
 #include "app/Application.h"
 #include "cli/CommandContext.h"
 #include "cli/ExitCode.h"
+#include "cli/LocaleCommand.h"
 #include "cli/LoginCommand.h"
 #include "cli/PathsCommand.h"
 #include "cli/PdfFontsCommand.h"
@@ -17,6 +18,7 @@
 #include "cli/PdfSearchCommand.h"
 #include "cli/PdfTextCommand.h"
 #include "cli/SettingsCommand.h"
+#include "cli/SettingsResetTimestampsCommand.h"
 #include "cli/StatusCommand.h"
 #include "cli/TerminalPresenter.h"
 #include "platform/Presenter.h"
@@ -61,6 +63,10 @@ int CommandLine::run(int argc, char** argv) {
     LoginCommand login(context);
     login.add(app, exitCode);
     StatusCommand::add(app, context, exitCode);
+    LocaleCommand locale(context);
+    locale.add(app, exitCode);
+    SettingsResetTimestampsCommand resetTimestamps(context);
+    resetTimestamps.add(app, exitCode);
     app.add_subcommand("paths", "Show where data, logs and configuration live")->callback([&] {
         exitCode = PathsCommand::run(context);
     });

@@ -14,6 +14,7 @@
 #include "cli/CommandContext.h"
 #include "cli/DataDirectoryGuard.h"
 #include "cli/ExitCode.h"
+#include "cli/LoginLocaleStep.h"
 #include "cli/StatusCommand.h"
 #include "net/AccountManager.h"
 #include "net/InterfaceManager.h"
@@ -266,6 +267,9 @@ int LoginCommand::login(const CommandContext& context, const Options& options) {
     if (std::optional<Error> failure = logIn(context, user, password)) {
         reportFailure(context, *failure);
         return kExitFailure;
+    }
+    if (int chosen = LoginLocaleStep::run(context); chosen != kExitSuccess) {
+        return chosen;
     }
     nlohmann::json status = StatusCommand::document();
     std::string text =

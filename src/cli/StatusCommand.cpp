@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/AppSettings.h"
+#include "app/LocaleManager.h"
 #include "cli/CommandContext.h"
 #include "cli/ExitCode.h"
 #include "net/AccountManager.h"
@@ -21,6 +22,8 @@ namespace pagewell::cli {
 namespace {
 
 nlohmann::json currentLocale() {
+    // Resolves the signed-in user's stored choice into CurrentSelection (or clears it).
+    LocaleManager::shared().getCurrentLocale();
     std::shared_ptr<PersistentStore> store = PersistentStore::shared();
     if (!store || !CurrentSelection::localeKey()) {
         return nullptr;
