@@ -10,6 +10,7 @@
 #include "TestCatalogue.h"
 #include "TestSupport.h"
 #include "cms/CmsServer.h"
+#include "cms/DemoCatalogue.h"
 #include "platform/PropertyList.h"
 
 namespace pagewell {
@@ -31,16 +32,20 @@ class LocaleCliTest : public ::testing::Test {
                                      {"locales", nlohmann::json::array()}});
         std::filesystem::path catalogue = home.path() / "catalogue";
         cms::test::writeTestCatalogue(catalogue, manifest);
+        startServer(catalogue, kAppSecret);
+    }
+
+    void startServer(const std::filesystem::path& catalogue, const std::string& secret) {
         cms::CmsServerOptions options;
         options.catalogue = catalogue;
-        options.appSecret = kAppSecret;
+        options.appSecret = secret;
         auto created = cms::CmsServer::create(options);
         ASSERT_TRUE(created.ok()) << created.error().description;
         server = std::move(created).value();
         ASSERT_TRUE(server->start().ok());
         ASSERT_TRUE(PropertyList::writeFile(config().string(),
                                             PlistValue(PlistDict{{"CMSURL", server->baseUrl()},
-                                                                 {"LoginSecret", kAppSecret}}))
+                                                                 {"LoginSecret", secret}}))
                         .ok());
     }
 
@@ -177,6 +182,28 @@ TEST_F(LocaleCliTest, ResetTimestampsAsksThenForgetsThemAndSignsOut) {
     EXPECT_NE(accepted.out.find("\"timestampsReset\": true"), std::string::npos) << accepted.out;
     EXPECT_FALSE(stored());
     EXPECT_FALSE(json({"status"})["loggedIn"].get<bool>());
+}
+
+// The shipped demo: its two users each keep the language they chose.
+TEST_F(LocaleCliTest, TheDemoUsersKeepTheirOwnLanguage) {
+    std::filesystem::path demo = home.path() / "demo";
+    ASSERT_TRUE(cms::DemoCatalogue::build(demo).ok());
+    server.reset();
+    startServer(demo, "pagewell-demo-secret");
+
+    ASSERT_EQ(login("demo", "demo").exitCode, 0);
+    nlohmann::json listed = json({"locale", "list"});
+    ASSERT_GE(listed.size(), 2u) << listed.dump();
+    const std::int64_t first = listed[0]["id"].get<std::int64_t>();
+    const std::int64_t second = listed[1]["id"].get<std::int64_t>();
+    ASSERT_EQ(run({"locale", "use", std::to_string(first)}).exitCode, 0);
+
+    ASSERT_EQ(login("demo2", "demo").exitCode, 0);
+    ASSERT_EQ(run({"locale", "use", std::to_string(second)}).exitCode, 0);
+    EXPECT_EQ(statusLocale()["id"], second);
+
+    ASSERT_EQ(login("demo", "demo").exitCode, 0);
+    EXPECT_EQ(statusLocale()["id"], first);
 }
 
 }  // namespace
