@@ -10,6 +10,7 @@
 #include "net/AccountManager.h"
 #include "net/EndpointDelegates.h"
 #include "net/InterfaceManager.h"
+#include "store/CurrentSelection.h"
 #include "store/PersistentStore.h"
 #include "store/StoreHooks.h"
 #include "sync/ChangeTimestampsAdapter.h"
@@ -34,13 +35,25 @@ std::shared_ptr<TimestampManager>& installedTimestamps() {
 void AppWiring::install() {
     TimestampManager::Sources sources;
     sources.currentUserName = []() -> std::optional<std::string> {
+        if (auto kept = CurrentSelection::userName()) {
+            return kept;
+        }
         std::string name = AccountManager::currentUsername();
         if (name.empty()) {
             return std::nullopt;
         }
         return name;
     };
-    sources.currentLocaleID = [] { return LocaleManager::shared().getCurrentLocaleID(); };
+    // The stored choice: readable from any thread (a category deletion on a background
+    // context reaches the timestamps), and a choice the user no longer holds never reaches a
+    // request, which asks for the language first.
+    sources.currentLocaleID = []() -> std::optional<std::string> {
+        auto stored = LocaleManager::shared().storedLocaleID();
+        if (!stored) {
+            return std::nullopt;
+        }
+        return std::to_string(*stored);
+    };
     sources.timestampSyncEnabled = [] { return AppSettings::timestampSyncEnabled(); };
     auto timestamps = std::make_shared<TimestampManager>(std::move(sources));
     StoreHooks::setCategoryTimestamps(timestamps);

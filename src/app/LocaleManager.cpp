@@ -26,6 +26,15 @@ std::shared_ptr<LocaleManager>& sharedSlot() {
     return manager;
 }
 
+// The signed-in user's name without a store look-up once the session has resolved it, so the
+// stored choice can be read from any thread.
+std::string currentUserName() {
+    if (auto name = CurrentSelection::userName()) {
+        return *name;
+    }
+    return AccountManager::currentUsername();
+}
+
 }  // namespace
 
 LocaleManager& LocaleManager::shared() {
@@ -91,7 +100,7 @@ void LocaleManager::setCurrentLocale(const std::optional<Locale>& locale) {
     if (hooks.invalidateThemeImages) {
         hooks.invalidateThemeImages();
     }
-    std::string userName = AccountManager::currentUsername();
+    std::string userName = currentUserName();
     {
         std::lock_guard lock(mutex_);
         cache_ = Cache{userName, locale->pk};
@@ -174,7 +183,7 @@ std::optional<std::string> LocaleManager::getCurrentLocaleID() {
 }
 
 std::optional<std::int64_t> LocaleManager::storedLocaleID() const {
-    auto value = UserDefaults::shared().get(userDefaultsKey(AccountManager::currentUsername()));
+    auto value = UserDefaults::shared().get(userDefaultsKey(currentUserName()));
     if (!value || !value->isNumber()) {
         return std::nullopt;
     }
@@ -182,8 +191,7 @@ std::optional<std::int64_t> LocaleManager::storedLocaleID() const {
 }
 
 void LocaleManager::removeCurrentLocale() {
-    if (Status removed =
-            UserDefaults::shared().remove(userDefaultsKey(AccountManager::currentUsername()));
+    if (Status removed = UserDefaults::shared().remove(userDefaultsKey(currentUserName()));
         !removed.ok()) {
         PW_LOG_ERROR_VALUE(removed.error());
     }

@@ -53,6 +53,7 @@ class LocaleManager : public CurrentLocaleSource {
 
     void setHooks(Hooks hooks);
 
+    // The manager must outlive its fetches (the process-wide one does).
     // Fetches and imports the languages (CatalogueRequests::getAllLocales, which hands the
     // answer to the registered importer). Success: `completion`, then, when the signed-in user
     // has no language in the store, the choice is forgotten (removeCurrentLocale). Failure:
@@ -74,7 +75,7 @@ class LocaleManager : public CurrentLocaleSource {
     // requests ask for); none when getCurrentLocale() has none.
     std::optional<std::string> getCurrentLocaleID() override;
     // What is stored for the signed-in user, whether or not it names one of the user's
-    // languages.
+    // languages. Any thread, once the session has resolved the user.
     std::optional<std::int64_t> storedLocaleID() const;
 
     // Forgets the signed-in user's choice and the cache.
