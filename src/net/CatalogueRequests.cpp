@@ -103,10 +103,10 @@ void CatalogueRequests::setImportOperationFactory(ImportOperationFactory factory
 }
 
 void CatalogueRequests::importAnswer(std::function<Status(CatalogueImporting&)> import, Done stored,
-                                     Done completion, ErrorCallback error, Error failure) {
-    auto importer = runner_.delegates().importer();
+                                     Done completion, ErrorCallback error,
+                                     std::optional<Error> failure) {
+    auto importer = runner_.importerOrFail(error);
     if (!importer) {
-        RequestRunner::fail(error, EndpointDelegates::missing("catalogue importer"));
         return;
     }
     RequestRunner::inBackground(
@@ -114,8 +114,9 @@ void CatalogueRequests::importAnswer(std::function<Status(CatalogueImporting&)> 
         [stored = std::move(stored), completion = std::move(completion), error = std::move(error),
          failure = std::move(failure)](const Status& status) {
             if (!status.ok()) {
-                PW_LOG_ERROR_VALUE(failure);
-                error(failure);
+                const Error reported = failure.value_or(status.error());
+                PW_LOG_ERROR_VALUE(reported);
+                error(reported);
                 return;
             }
             if (stored) {
@@ -125,14 +126,50 @@ void CatalogueRequests::importAnswer(std::function<Status(CatalogueImporting&)> 
         });
 }
 
+void CatalogueRequests::importListWithTimestamp(
+    std::function<std::string(const std::string&, ChangeTimestamps&)> pathFor,
+    std::function<Status(CatalogueImporting&, const Json&, const std::string&)> import,
+    std::function<void(ChangeTimestamps&, const std::string&)> save, Done completion,
+    ErrorCallback error) {
+    if (runner_.finishedOffline(completion)) {
+        return;
+    }
+    auto timestamps = runner_.timestampsOrFail(error);
+    if (!timestamps) {
+        return;
+    }
+    CatalogueRequests self = *this;
+    runner_.withLocale(
+        [self, timestamps, pathFor, import, save, completion,
+         error](const std::string& localeID) mutable {
+            self.runner_.manager().sendRequest(
+                pathFor(localeID, *timestamps),
+                [self, timestamps, import, save, localeID, completion,
+                 error](const Json& answer) mutable {
+                    auto timestamp = RequestRunner::timestampOf(answer);
+                    self.importAnswer(
+                        [import, answer, localeID](CatalogueImporting& importer) {
+                            return import(importer, answer, localeID);
+                        },
+                        [timestamps, save, timestamp] {
+                            if (timestamp) {
+                                save(*timestamps, *timestamp);
+                            }
+                        },
+                        completion, error, importCategoriesError());
+                },
+                error);
+        },
+        completion, error);
+}
+
 void CatalogueRequests::getAllLocales(Done completion, ErrorCallback error) {
     if (runner_.finishedOffline(completion)) {
         return;
     }
     InterfaceManager& manager = runner_.manager();
-    auto importer = runner_.delegates().importer();
+    auto importer = runner_.importerOrFail(error);
     if (!importer) {
-        RequestRunner::fail(error, EndpointDelegates::missing("catalogue importer"));
         return;
     }
     manager.sendRequest(
@@ -141,51 +178,26 @@ void CatalogueRequests::getAllLocales(Done completion, ErrorCallback error) {
             RequestRunner::inBackground(
                 [importer, answer] { return importer->importLocalesWithJSON(answer); },
                 [completion, error](const Status& status) {
-                    if (!status.ok()) {
-                        PW_LOG_ERROR_VALUE(status.error());
-                        error(status.error());
-                        return;
-                    }
-                    completion();
+                    RequestRunner::report(status, completion, error);
                 });
         },
         error);
 }
 
 void CatalogueRequests::getCategoriesFromAPI(Done completion, ErrorCallback error) {
-    if (runner_.finishedOffline(completion)) {
-        return;
-    }
-    auto timestamps = runner_.delegates().timestamps();
-    if (!timestamps) {
-        RequestRunner::fail(error, EndpointDelegates::missing("change-timestamp store"));
-        return;
-    }
-    CatalogueRequests self = *this;
-    runner_.withLocale(
-        [self, timestamps, completion, error](const std::string& localeID) mutable {
-            InterfaceManager& manager = self.runner_.manager();
-            std::string path = RequestRunner::withTimestamp(
-                manager.pathForRestMethod("list", "category", {localeID}),
-                timestamps->timestampForCategoryList());
-            manager.sendRequest(
-                path,
-                [self, timestamps, localeID, completion, error](const Json& answer) mutable {
-                    auto timestamp = RequestRunner::timestampOf(answer);
-                    self.importAnswer(
-                        [answer, localeID](CatalogueImporting& importer) {
-                            return importer.importCategoriesWithJSON(answer, localeID);
-                        },
-                        [timestamps, timestamp] {
-                            if (timestamp) {
-                                timestamps->saveTimestampForCategoryList(*timestamp);
-                            }
-                        },
-                        completion, error, importCategoriesError());
-                },
-                error);
+    importListWithTimestamp(
+        [manager = &runner_.manager()](const std::string& localeID, ChangeTimestamps& timestamps) {
+            return RequestRunner::withTimestamp(
+                manager->pathForRestMethod("list", "category", {localeID}),
+                timestamps.timestampForCategoryList());
         },
-        completion, error);
+        [](CatalogueImporting& importer, const Json& answer, const std::string& localeID) {
+            return importer.importCategoriesWithJSON(answer, localeID);
+        },
+        [](ChangeTimestamps& timestamps, const std::string& timestamp) {
+            timestamps.saveTimestampForCategoryList(timestamp);
+        },
+        std::move(completion), std::move(error));
 }
 
 void CatalogueRequests::getCategoryModifiedFromAPI(CategoryIDsCompletion completion,
@@ -199,12 +211,12 @@ void CatalogueRequests::fetchCategoryChanges(bool storeTimestamp, ChangeListComp
     if (runner_.finishedOffline([completion] { completion({}); })) {
         return;
     }
-    auto timestamps = runner_.delegates().timestamps();
-    auto importer = runner_.delegates().importer();
-    if (!timestamps || !importer) {
-        RequestRunner::fail(error,
-                            EndpointDelegates::missing(timestamps ? "catalogue importer"
-                                                                  : "change-timestamp store"));
+    auto timestamps = runner_.timestampsOrFail(error);
+    if (!timestamps) {
+        return;
+    }
+    auto importer = runner_.importerOrFail(error);
+    if (!importer) {
         return;
     }
     CatalogueRequests self = *this;
@@ -251,15 +263,16 @@ void CatalogueRequests::fetchCategoryChanges(bool storeTimestamp, ChangeListComp
                             },
                             [timestamps, storeTimestamp, changes, completion,
                              error](const Status& status) {
-                                if (!status.ok()) {
-                                    PW_LOG_ERROR_VALUE(status.error());
-                                    error(status.error());
-                                    return;
-                                }
-                                if (storeTimestamp && changes.timestamp) {
-                                    timestamps->saveTimestampForAllFilesForSync(*changes.timestamp);
-                                }
-                                completion(changes);
+                                RequestRunner::report(
+                                    status,
+                                    [&] {
+                                        if (storeTimestamp && changes.timestamp) {
+                                            timestamps->saveTimestampForAllFilesForSync(
+                                                *changes.timestamp);
+                                        }
+                                        completion(changes);
+                                    },
+                                    error);
                             });
                     };
                     if (added.empty()) {
@@ -275,77 +288,38 @@ void CatalogueRequests::fetchCategoryChanges(bool storeTimestamp, ChangeListComp
 
 void CatalogueRequests::getFilesForCategoryFromAPI(std::int64_t categoryID, Done completion,
                                                    ErrorCallback error) {
-    if (runner_.finishedOffline(completion)) {
-        return;
-    }
-    auto timestamps = runner_.delegates().timestamps();
-    if (!timestamps) {
-        RequestRunner::fail(error, EndpointDelegates::missing("change-timestamp store"));
-        return;
-    }
-    CatalogueRequests self = *this;
-    runner_.withLocale(
-        [self, timestamps, categoryID, completion, error](const std::string& localeID) mutable {
-            InterfaceManager& manager = self.runner_.manager();
-            const std::string id = std::to_string(categoryID);
-            std::string path = RequestRunner::withTimestamp(
-                RequestRunner::withQuery(manager.pathForRestMethod("items", "category", {id}),
+    const std::string id = std::to_string(categoryID);
+    importListWithTimestamp(
+        [manager = &runner_.manager(), id](const std::string& localeID,
+                                           ChangeTimestamps& timestamps) {
+            return RequestRunner::withTimestamp(
+                RequestRunner::withQuery(manager->pathForRestMethod("items", "category", {id}),
                                          "locale", localeID),
-                timestamps->timestampForCategoryID(id));
-            manager.sendRequest(
-                path,
-                [self, timestamps, categoryID, id, completion, error](const Json& answer) mutable {
-                    auto timestamp = RequestRunner::timestampOf(answer);
-                    self.importAnswer(
-                        [answer, categoryID](CatalogueImporting& importer) {
-                            return importer.insertFilesWithJSON(answer, categoryID);
-                        },
-                        [timestamps, timestamp, id] {
-                            if (timestamp) {
-                                timestamps->saveTimestamp(*timestamp, id);
-                            }
-                        },
-                        completion, error, importCategoriesError());
-                },
-                error);
+                timestamps.timestampForCategoryID(id));
         },
-        completion, error);
+        [categoryID](CatalogueImporting& importer, const Json& answer, const std::string&) {
+            return importer.insertFilesWithJSON(answer, categoryID);
+        },
+        [id](ChangeTimestamps& timestamps, const std::string& timestamp) {
+            timestamps.saveTimestamp(timestamp, id);
+        },
+        std::move(completion), std::move(error));
 }
 
 void CatalogueRequests::getHighlightsFromAPI(Done completion, ErrorCallback error) {
-    if (runner_.finishedOffline(completion)) {
-        return;
-    }
-    auto timestamps = runner_.delegates().timestamps();
-    if (!timestamps) {
-        RequestRunner::fail(error, EndpointDelegates::missing("change-timestamp store"));
-        return;
-    }
-    CatalogueRequests self = *this;
-    runner_.withLocale(
-        [self, timestamps, completion, error](const std::string& localeID) mutable {
-            InterfaceManager& manager = self.runner_.manager();
-            std::string path = RequestRunner::withTimestamp(
-                manager.pathForRestMethod("list", "highlight", {localeID}),
-                timestamps->timestampForHighlights());
-            manager.sendRequest(
-                path,
-                [self, timestamps, completion, error](const Json& answer) mutable {
-                    auto timestamp = RequestRunner::timestampOf(answer);
-                    self.importAnswer(
-                        [answer](CatalogueImporting& importer) {
-                            return importer.insertFilesWithJSON(answer, kHighlightsCategoryID);
-                        },
-                        [timestamps, timestamp] {
-                            if (timestamp) {
-                                timestamps->saveTimeStampForHighlights(*timestamp);
-                            }
-                        },
-                        completion, error, importCategoriesError());
-                },
-                error);
+    importListWithTimestamp(
+        [manager = &runner_.manager()](const std::string& localeID, ChangeTimestamps& timestamps) {
+            return RequestRunner::withTimestamp(
+                manager->pathForRestMethod("list", "highlight", {localeID}),
+                timestamps.timestampForHighlights());
         },
-        completion, error);
+        [](CatalogueImporting& importer, const Json& answer, const std::string&) {
+            return importer.insertFilesWithJSON(answer, kHighlightsCategoryID);
+        },
+        [](ChangeTimestamps& timestamps, const std::string& timestamp) {
+            timestamps.saveTimeStampForHighlights(timestamp);
+        },
+        std::move(completion), std::move(error));
 }
 
 void CatalogueRequests::searchFilesWithKeyword(const std::string& keyword, Done completion,
@@ -376,19 +350,12 @@ void CatalogueRequests::searchFilesWithKeyword(const std::string& keyword, Done 
 }
 
 void CatalogueRequests::getAllIDs(JsonCompletion completion, ErrorCallback error) {
-    Done noData = [completion] { completion(Json()); };
-    if (runner_.finishedOffline(noData)) {
-        return;
-    }
-    InterfaceManager* manager = &runner_.manager();
-    runner_.withLocale(
-        [manager, completion, error](const std::string& localeID) {
-            manager->sendRequest(
-                RequestRunner::withQuery(manager->pathForRestMethod("dump", "category"), "locale",
-                                         localeID),
-                completion, error);
+    runner_.fetchWithLocale(
+        [manager = &runner_.manager()](const std::string& localeID) {
+            return RequestRunner::withQuery(manager->pathForRestMethod("dump", "category"),
+                                            "locale", localeID);
         },
-        noData, error);
+        std::move(completion), std::move(error));
 }
 
 void CatalogueRequests::getImprint(Done completion, ErrorCallback error) {
@@ -402,22 +369,11 @@ void CatalogueRequests::getImprint(Done completion, ErrorCallback error) {
             manager.sendRequest(
                 manager.pathForRestMethod("get", "imprint", {localeID}),
                 [self, completion, error](const Json& answer) mutable {
-                    auto importer = self.runner_.delegates().importer();
-                    if (!importer) {
-                        RequestRunner::fail(error,
-                                            EndpointDelegates::missing("catalogue importer"));
-                        return;
-                    }
-                    RequestRunner::inBackground(
-                        [importer, answer] { return importer->importImprintWithJSON(answer); },
-                        [completion, error](const Status& status) {
-                            if (!status.ok()) {
-                                PW_LOG_ERROR_VALUE(status.error());
-                                error(status.error());
-                                return;
-                            }
-                            completion();
-                        });
+                    self.importAnswer(
+                        [answer](CatalogueImporting& importer) {
+                            return importer.importImprintWithJSON(answer);
+                        },
+                        nullptr, completion, error, std::nullopt);
                 },
                 error);
         },
@@ -429,9 +385,8 @@ void CatalogueRequests::getAllFilesForSync(Done completion, Progress progress,
     if (runner_.finishedOffline(completion)) {
         return;
     }
-    auto timestamps = runner_.delegates().timestamps();
+    auto timestamps = runner_.timestampsOrFail(error);
     if (!timestamps) {
-        RequestRunner::fail(error, EndpointDelegates::missing("change-timestamp store"));
         return;
     }
     const std::string allFiles = timestamps->timestampForAllFilesForSync();
@@ -494,9 +449,8 @@ void CatalogueRequests::importCategoryFiles(const std::string& localeID,
                                             std::optional<std::vector<std::string>> onlyIDs,
                                             std::function<void()> succeeded, Progress progress,
                                             ErrorCallback error) {
-    auto importer = runner_.delegates().importer();
+    auto importer = runner_.importerOrFail(error);
     if (!importer) {
-        RequestRunner::fail(error, EndpointDelegates::missing("catalogue importer"));
         return;
     }
     InterfaceManager* manager = &runner_.manager();

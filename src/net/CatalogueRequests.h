@@ -108,9 +108,21 @@ class CatalogueRequests {
                              std::function<void()> succeeded, Progress progress,
                              ErrorCallback error);
     // Hands `answer` to the importer in the background; on success `stored` runs on the main
-    // queue before `completion`; on failure `error` receives `failure`.
+    // queue before `completion`; on failure `error` receives `failure`, or without one the
+    // importer's own error.
     void importAnswer(std::function<Status(CatalogueImporting&)> import, Done stored,
-                      Done completion, ErrorCallback error, Error failure);
+                      Done completion, ErrorCallback error, std::optional<Error> failure);
+    // The list request under the current language whose answer is imported and whose
+    // "timestamp" is stored afterwards: `pathFor` builds the path from the language and the
+    // timestamps, `save` stores the answer's timestamp. A failed import is `failure`.
+    void importListWithTimestamp(
+        std::function<std::string(const std::string& localeID, ChangeTimestamps& timestamps)>
+            pathFor,
+        std::function<Status(CatalogueImporting& importer, const Json& answer,
+                             const std::string& localeID)>
+            import,
+        std::function<void(ChangeTimestamps& timestamps, const std::string& timestamp)> save,
+        Done completion, ErrorCallback error);
 
     RequestRunner runner_;
 };

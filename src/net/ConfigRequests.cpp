@@ -23,7 +23,7 @@ void ConfigRequests::getTheme(JsonCompletion completion, ErrorCallback error) {
             }
             completion(*response.json);
         },
-        [error](const Error& failure, const InterfaceManager::RawResponse&) { error(failure); });
+        RequestRunner::plainError(error));
 }
 
 void ConfigRequests::getLogoFromPath(const std::string& path, ImageCompletion completion,
@@ -44,21 +44,15 @@ void ConfigRequests::getLogoFromPath(const std::string& path, ImageCompletion co
             }
             completion(response.body);
         },
-        [error](const Error& failure, const InterfaceManager::RawResponse&) { error(failure); });
+        RequestRunner::plainError(error));
 }
 
 void ConfigRequests::getYouTubeSettings(JsonCompletion completion, ErrorCallback error) {
-    Done noData = [completion] { completion(Json()); };
-    if (runner_.finishedOffline(noData)) {
-        return;
-    }
-    InterfaceManager* manager = &runner_.manager();
-    runner_.withLocale(
-        [manager, completion, error](const std::string& localeID) {
-            manager->sendRequest(manager->pathForRestMethod("config", "youtube", {localeID}),
-                                 completion, error);
+    runner_.fetchWithLocale(
+        [manager = &runner_.manager()](const std::string& localeID) {
+            return manager->pathForRestMethod("config", "youtube", {localeID});
         },
-        noData, error);
+        std::move(completion), std::move(error));
 }
 
 void ConfigRequests::getTrackingSettings(Done completion, ErrorCallback error) {

@@ -18,34 +18,6 @@ Error storeMissing() {
     return Error::make(PersistentStore::kErrorDomain, -1, "The store is not open.");
 }
 
-// Runs `change` in the main context and saves; a failure is rolled back.
-Status saveInMainContext(const std::function<Status(StoreContext&)>& change) {
-    auto store = PersistentStore::shared();
-    if (!store) {
-        return storeMissing();
-    }
-    StoreContext& context = store->mainContext();
-    Status status = change(context);
-    if (status.ok()) {
-        status = context.save();
-    }
-    if (!status.ok()) {
-        context.rollback();
-    }
-    return status;
-}
-
-// Reports the outcome of a store change to the caller.
-void finish(const Status& status, const FavoriteRequests::Done& completion,
-            const FavoriteRequests::ErrorCallback& error) {
-    if (!status.ok()) {
-        PW_LOG_ERROR_VALUE(status.error());
-        error(status.error());
-        return;
-    }
-    completion();
-}
-
 Error relationError(const char* text) {
     return Error::make(InterfaceManager::kFavoriteRelationErrorDomain, -1, text);
 }
@@ -108,10 +80,68 @@ Error noFolders() {
     return Error::make(InterfaceManager::kFavFolderErrorDomain, -1, FavoriteRequests::kNoFolders);
 }
 
-InterfaceManager::RawErrorCallback plainError(FavoriteRequests::ErrorCallback error) {
-    return [error = std::move(error)](const Error& failure, const InterfaceManager::RawResponse&) {
-        error(failure);
-    };
+// The identifier the server gave a created folder or relation; when the answer carries none,
+// the failure is logged with `subject` and reported to `error`.
+std::optional<std::int64_t> createdID(const Json& answer, const std::string& subject,
+                                      const FavoriteRequests::ErrorCallback& error) {
+    auto id = RequestRunner::integerOf(answer, "id");
+    if (!RequestRunner::succeeded(answer) || !id) {
+        PW_LOG_ERROR(FavoriteRequests::kLogCreateFolderFailed, subject);
+        PW_LOG_ERROR(FavoriteRequests::kLogGotResponse, RequestRunner::describe(answer));
+        error(createFailed());
+        return std::nullopt;
+    }
+    return id;
+}
+
+// Stores the identifier the server gave the created `record` and marks it synced.
+template <typename Record>
+void storeCreated(const Json& answer, const std::string& subject, Record record,
+                  const FavoriteRequests::Done& completion,
+                  const FavoriteRequests::ErrorCallback& error) {
+    auto id = createdID(answer, subject, error);
+    if (!id) {
+        return;
+    }
+    record.cmsID = id;
+    record.synced = true;
+    RequestRunner::report(RequestRunner::saveInMainContext(
+                              [&record](StoreContext& context) { return record.update(context); }),
+                          completion, error);
+}
+
+// A change request whose answer carries nothing to read.
+InterfaceManager::RawRequest changeRequest(std::string method, std::string path) {
+    InterfaceManager::RawRequest request;
+    request.method = std::move(method);
+    request.path = std::move(path);
+    request.acceptedContentTypes = {};
+    request.decodeJson = false;
+    return request;
+}
+
+// Sends `request` and hands its "items" list to `import` in the background; an answer without
+// the list is the no-folders error.
+void importItems(InterfaceManager& manager, InterfaceManager::RawRequest request,
+                 std::shared_ptr<CatalogueImporting> importer,
+                 std::function<Status(CatalogueImporting&, const Json&)> import,
+                 FavoriteRequests::Done completion, FavoriteRequests::ErrorCallback error) {
+    manager.send(
+        std::move(request),
+        [importer, import = std::move(import), completion,
+         error](const InterfaceManager::RawResponse& response) {
+            const Json answer = response.json.value_or(Json());
+            if (!RequestRunner::hasList(answer, "items")) {
+                RequestRunner::fail(error, noFolders());
+                return;
+            }
+            RequestRunner::inBackground(
+                [importer, import, answer] { return import(*importer, answer); },
+                [completion, error](const Status& status) {
+                    RequestRunner::report(status, completion, error);
+                });
+        },
+        RequestRunner::plainError(error));
 }
 
 }  // namespace
@@ -141,19 +171,8 @@ void FavoriteRequests::createFavoriteFolderWithFolder(FavoriteFolder folder, Don
             options.postData = Json{{"name", title}, {"locale_id", localeID}};
             manager->sendRequest(
                 manager->pathForRestMethod("folders", "favorite"),
-                [folder, title, completion, error](const Json& answer) mutable {
-                    auto id = RequestRunner::integerOf(answer, "id");
-                    if (!RequestRunner::succeeded(answer) || !id) {
-                        PW_LOG_ERROR(kLogCreateFolderFailed, title);
-                        PW_LOG_ERROR(kLogGotResponse, RequestRunner::describe(answer));
-                        error(createFailed());
-                        return;
-                    }
-                    folder.cmsID = id;
-                    folder.synced = true;
-                    finish(saveInMainContext(
-                               [&folder](StoreContext& context) { return folder.update(context); }),
-                           completion, error);
+                [folder, title, completion, error](const Json& answer) {
+                    storeCreated(answer, title, folder, completion, error);
                 },
                 error, std::move(options));
         },
@@ -164,9 +183,8 @@ void FavoriteRequests::getFavoriteFolders(Done completion, ErrorCallback error) 
     if (refused(error)) {
         return;
     }
-    auto importer = runner_.delegates().importer();
+    auto importer = runner_.importerOrFail(error);
     if (!importer) {
-        RequestRunner::fail(error, EndpointDelegates::missing("catalogue importer"));
         return;
     }
     InterfaceManager* manager = &runner_.manager();
@@ -175,23 +193,12 @@ void FavoriteRequests::getFavoriteFolders(Done completion, ErrorCallback error) 
             InterfaceManager::RawRequest request;
             request.path = RequestRunner::withQuery(
                 manager->pathForRestMethod("folders", "favorite"), "locale", localeID);
-            manager->send(
-                std::move(request),
-                [importer, completion, error](const InterfaceManager::RawResponse& response) {
-                    const Json answer = response.json.value_or(Json());
-                    if (!RequestRunner::hasList(answer, "items")) {
-                        RequestRunner::fail(error, noFolders());
-                        return;
-                    }
-                    RequestRunner::inBackground(
-                        [importer, answer] {
-                            return importer->importFavoriteFoldersWithJSON(answer);
-                        },
-                        [completion, error](const Status& status) {
-                            finish(status, completion, error);
-                        });
+            importItems(
+                *manager, std::move(request), importer,
+                [](CatalogueImporting& into, const Json& answer) {
+                    return into.importFavoriteFoldersWithJSON(answer);
                 },
-                plainError(error));
+                completion, error);
         },
         completion, error);
 }
@@ -202,22 +209,20 @@ void FavoriteRequests::updateFavoriteFolder(FavoriteFolder folder, Done completi
         return;
     }
     InterfaceManager& manager = runner_.manager();
-    InterfaceManager::RawRequest request;
-    request.method = "PUT";
-    request.path = manager.pathForRestMethod("folders", "favorite");
+    InterfaceManager::RawRequest request =
+        changeRequest("PUT", manager.pathForRestMethod("folders", "favorite"));
     request.jsonBody = Json{{"id", folder.cmsID ? Json(*folder.cmsID) : Json()},
                             {"name", folder.title.value_or("")}};
-    request.acceptedContentTypes = {};
-    request.decodeJson = false;
     manager.send(
         std::move(request),
         [folder, completion, error](const InterfaceManager::RawResponse&) mutable {
             folder.synced = true;
-            finish(saveInMainContext(
-                       [&folder](StoreContext& context) { return folder.update(context); }),
-                   completion, error);
+            RequestRunner::report(
+                RequestRunner::saveInMainContext(
+                    [&folder](StoreContext& context) { return folder.update(context); }),
+                completion, error);
         },
-        plainError(error));
+        RequestRunner::plainError(error));
 }
 
 void FavoriteRequests::deleteFavoriteFolder(const FavoriteFolder& folder, Done completion,
@@ -226,15 +231,12 @@ void FavoriteRequests::deleteFavoriteFolder(const FavoriteFolder& folder, Done c
         return;
     }
     InterfaceManager& manager = runner_.manager();
-    InterfaceManager::RawRequest request;
-    request.method = "DELETE";
-    request.path = RequestRunner::withQuery(manager.pathForRestMethod("folders", "favorite"), "id",
-                                            folder.cmsID ? std::to_string(*folder.cmsID) : "");
-    request.acceptedContentTypes = {};
-    request.decodeJson = false;
     manager.send(
-        std::move(request), [completion](const InterfaceManager::RawResponse&) { completion(); },
-        plainError(error));
+        changeRequest("DELETE", RequestRunner::withQuery(
+                                    manager.pathForRestMethod("folders", "favorite"), "id",
+                                    folder.cmsID ? std::to_string(*folder.cmsID) : "")),
+        [completion](const InterfaceManager::RawResponse&) { completion(); },
+        RequestRunner::plainError(error));
 }
 
 void FavoriteRequests::createFavoriteRelation(std::optional<FavoriteFolderRelation> relation,
@@ -253,19 +255,8 @@ void FavoriteRequests::createFavoriteRelation(std::optional<FavoriteFolderRelati
     const std::int64_t folderID = ids.value().folderID;
     manager.sendRequest(
         manager.pathForRestMethod("files", "favorite"),
-        [relation = *relation, folderID, completion, error](const Json& answer) mutable {
-            auto id = RequestRunner::integerOf(answer, "id");
-            if (!RequestRunner::succeeded(answer) || !id) {
-                PW_LOG_ERROR(kLogCreateFolderFailed, folderID);
-                PW_LOG_ERROR(kLogGotResponse, RequestRunner::describe(answer));
-                error(createFailed());
-                return;
-            }
-            relation.cmsID = id;
-            relation.synced = true;
-            finish(saveInMainContext(
-                       [&relation](StoreContext& context) { return relation.update(context); }),
-                   completion, error);
+        [relation = *relation, folderID, completion, error](const Json& answer) {
+            storeCreated(answer, std::to_string(folderID), relation, completion, error);
         },
         error, std::move(options));
 }
@@ -274,29 +265,19 @@ void FavoriteRequests::importFavoriteRelations(Done completion, ErrorCallback er
     if (refused(error)) {
         return;
     }
-    auto importer = runner_.delegates().importer();
+    auto importer = runner_.importerOrFail(error);
     if (!importer) {
-        RequestRunner::fail(error, EndpointDelegates::missing("catalogue importer"));
         return;
     }
     InterfaceManager& manager = runner_.manager();
     InterfaceManager::RawRequest request;
     request.path = manager.pathForRestMethod("files", "favorite");
-    manager.send(
-        std::move(request),
-        [importer, completion, error](const InterfaceManager::RawResponse& response) {
-            const Json answer = response.json.value_or(Json());
-            if (!RequestRunner::hasList(answer, "items")) {
-                RequestRunner::fail(error, noFolders());
-                return;
-            }
-            RequestRunner::inBackground(
-                [importer, answer] {
-                    return importer->importFavoriteFoldersFileRelationsWithJSON(answer);
-                },
-                [completion, error](const Status& status) { finish(status, completion, error); });
+    importItems(
+        manager, std::move(request), importer,
+        [](CatalogueImporting& into, const Json& answer) {
+            return into.importFavoriteFoldersFileRelationsWithJSON(answer);
         },
-        plainError(error));
+        std::move(completion), std::move(error));
 }
 
 void FavoriteRequests::deleteFavoriteRelation(std::optional<FavoriteFolderRelation> relation,
@@ -310,23 +291,19 @@ void FavoriteRequests::deleteFavoriteRelation(std::optional<FavoriteFolderRelati
         return;
     }
     InterfaceManager& manager = runner_.manager();
-    InterfaceManager::RawRequest request;
-    request.method = "DELETE";
-    request.path = RequestRunner::withQuery(
-        RequestRunner::withQuery(manager.pathForRestMethod("files", "favorite"), "folder_id",
-                                 std::to_string(ids.value().folderID)),
-        "file_id", std::to_string(ids.value().fileID));
-    request.acceptedContentTypes = {};
-    request.decodeJson = false;
     manager.send(
-        std::move(request),
+        changeRequest("DELETE", RequestRunner::withQuery(
+                                    RequestRunner::withQuery(
+                                        manager.pathForRestMethod("files", "favorite"), "folder_id",
+                                        std::to_string(ids.value().folderID)),
+                                    "file_id", std::to_string(ids.value().fileID))),
         [relation = *relation, completion, error](const InterfaceManager::RawResponse&) mutable {
-            finish(saveInMainContext([&relation](StoreContext& context) {
-                       return relation.deleteRecord(context);
-                   }),
-                   completion, error);
+            RequestRunner::report(
+                RequestRunner::saveInMainContext(
+                    [&relation](StoreContext& context) { return relation.deleteRecord(context); }),
+                completion, error);
         },
-        plainError(error));
+        RequestRunner::plainError(error));
 }
 
 }  // namespace pagewell

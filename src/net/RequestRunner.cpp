@@ -5,6 +5,7 @@
 #include "platform/MainQueue.h"
 #include "platform/OperationQueue.h"
 #include "store/JsonNumber.h"
+#include "store/PersistentStore.h"
 
 namespace pagewell {
 
@@ -20,6 +21,24 @@ OperationQueue& importQueue() {
 constexpr std::size_t kLoggedAnswerLimit = 2000;
 
 }  // namespace
+
+std::shared_ptr<CatalogueImporting> RequestRunner::importerOrFail(
+    const ErrorCallback& error) const {
+    auto importer = delegates_.importer();
+    if (!importer) {
+        fail(error, EndpointDelegates::missing("catalogue importer"));
+    }
+    return importer;
+}
+
+std::shared_ptr<ChangeTimestamps> RequestRunner::timestampsOrFail(
+    const ErrorCallback& error) const {
+    auto timestamps = delegates_.timestamps();
+    if (!timestamps) {
+        fail(error, EndpointDelegates::missing("change-timestamp store"));
+    }
+    return timestamps;
+}
 
 bool RequestRunner::finishedOffline(const Done& done) const {
     if (!manager_.isInOfflineMode()) {
@@ -52,6 +71,20 @@ void RequestRunner::withLocale(const std::function<void(const std::string& local
     run(*localeID);
 }
 
+void RequestRunner::fetchWithLocale(std::function<std::string(const std::string&)> pathFor,
+                                    JsonCompletion completion, ErrorCallback error) const {
+    Done noData = [completion] { completion(Json()); };
+    if (finishedOffline(noData)) {
+        return;
+    }
+    InterfaceManager* manager = &manager_;
+    withLocale(
+        [manager, pathFor = std::move(pathFor), completion, error](const std::string& localeID) {
+            manager->sendRequest(pathFor(localeID), completion, error);
+        },
+        noData, error);
+}
+
 void RequestRunner::onMain(std::function<void()> callback) {
     MainQueue::shared().post(std::move(callback));
 }
@@ -67,6 +100,38 @@ void RequestRunner::inBackground(std::function<Status()> work, std::function<voi
 void RequestRunner::fail(const ErrorCallback& callback, const Error& error) {
     PW_LOG_ERROR_VALUE(error);
     onMain([callback, error] { callback(error); });
+}
+
+void RequestRunner::report(const Status& status, const Done& completion,
+                           const ErrorCallback& error) {
+    if (!status.ok()) {
+        PW_LOG_ERROR_VALUE(status.error());
+        error(status.error());
+        return;
+    }
+    completion();
+}
+
+InterfaceManager::RawErrorCallback RequestRunner::plainError(ErrorCallback error) {
+    return [error = std::move(error)](const Error& failure, const InterfaceManager::RawResponse&) {
+        error(failure);
+    };
+}
+
+Status RequestRunner::saveInMainContext(const std::function<Status(StoreContext&)>& change) {
+    auto store = PersistentStore::shared();
+    if (!store) {
+        return Error::make(PersistentStore::kErrorDomain, -1, "The store is not open.");
+    }
+    StoreContext& context = store->mainContext();
+    Status status = change(context);
+    if (status.ok()) {
+        status = context.save();
+    }
+    if (!status.ok()) {
+        context.rollback();
+    }
+    return status;
 }
 
 std::string RequestRunner::withTimestamp(std::string path, const std::string& timestamp) {

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,17 +22,27 @@
 
 namespace pagewell {
 
+class StoreContext;
+
 class RequestRunner {
   public:
     using Json = nlohmann::json;
     using Done = std::function<void()>;
     using ErrorCallback = InterfaceManager::ErrorCallback;
+    using JsonCompletion = InterfaceManager::JsonCompletion;
 
     RequestRunner(InterfaceManager& manager, EndpointDelegates& delegates)
         : manager_(manager), delegates_(delegates) {}
 
     InterfaceManager& manager() const { return manager_; }
     EndpointDelegates& delegates() const { return delegates_; }
+
+    // The catalogue importer; without one, null after the missing-delegate error was posted to
+    // `error`.
+    std::shared_ptr<CatalogueImporting> importerOrFail(const ErrorCallback& error) const;
+    // The change-timestamp store; without one, null after the missing-delegate error was posted
+    // to `error`.
+    std::shared_ptr<ChangeTimestamps> timestampsOrFail(const ErrorCallback& error) const;
 
     // In offline mode: posts `done` to the main queue and answers true (nothing is sent).
     bool finishedOffline(const Done& done) const;
@@ -44,6 +55,11 @@ class RequestRunner {
     void withLocale(const std::function<void(const std::string& localeID)>& run, Done done,
                     ErrorCallback error) const;
 
+    // Sends the request at `pathFor(localeID)` and hands its answer to `completion`. Offline, or
+    // when the language selection runs instead, `completion` receives an empty answer.
+    void fetchWithLocale(std::function<std::string(const std::string& localeID)> pathFor,
+                         JsonCompletion completion, ErrorCallback error) const;
+
     // Posts `callback` to the main queue.
     static void onMain(std::function<void()> callback);
     // Runs `work` on the background queue of the imports, then `result` with its outcome on
@@ -52,6 +68,15 @@ class RequestRunner {
 
     // Logs `error` once and posts it to `callback`.
     static void fail(const ErrorCallback& callback, const Error& error);
+    // Calls `completion` when `status` is ok; otherwise logs its error once and hands it to
+    // `error` (both directly, on the calling thread).
+    static void report(const Status& status, const Done& completion, const ErrorCallback& error);
+    // `error` for the raw request layer, which also hands over the response.
+    static InterfaceManager::RawErrorCallback plainError(ErrorCallback error);
+
+    // Runs `change` in the store's main context and saves it; a failure is rolled back. Without
+    // an open store: the store's error, nothing is run.
+    static Status saveInMainContext(const std::function<Status(StoreContext&)>& change);
 
     // `path` followed by "&timestamp=" and the escaped timestamp, unless it is "0" or empty.
     static std::string withTimestamp(std::string path, const std::string& timestamp);

@@ -15,32 +15,6 @@ namespace {
 
 using Json = nlohmann::json;
 
-Status saveInMainContext(const std::function<Status(StoreContext&)>& change) {
-    auto store = PersistentStore::shared();
-    if (!store) {
-        return Error::make(PersistentStore::kErrorDomain, -1, "The store is not open.");
-    }
-    StoreContext& context = store->mainContext();
-    Status status = change(context);
-    if (status.ok()) {
-        status = context.save();
-    }
-    if (!status.ok()) {
-        context.rollback();
-    }
-    return status;
-}
-
-void finish(const Status& status, const SharingRequests::Done& completion,
-            const SharingRequests::ErrorCallback& error) {
-    if (!status.ok()) {
-        PW_LOG_ERROR_VALUE(status.error());
-        error(status.error());
-        return;
-    }
-    completion();
-}
-
 Error readConfirmationFailed() {
     return Error::make(InterfaceManager::kReadConfirmationErrorDomain, 100,
                        SharingRequests::kReadConfirmationFailed);
@@ -107,9 +81,10 @@ void SharingRequests::sendReadConfirmationForFile(File file, Done completion, Er
                 return;
             }
             file.didSendReadConfirmation = true;
-            finish(
-                saveInMainContext([&file](StoreContext& context) { return file.update(context); }),
-                completion, error);
+            RequestRunner::report(RequestRunner::saveInMainContext([&file](StoreContext& context) {
+                                      return file.update(context);
+                                  }),
+                                  completion, error);
         },
         [title, error](const Error& failure) {
             PW_LOG_ERROR(kLogReadConfirmationFailed, title);
@@ -139,9 +114,10 @@ void SharingRequests::getReadStatusForShareLink(ShareLink link, Done completion,
                 return;
             }
             link.read = *read != 0;
-            finish(
-                saveInMainContext([&link](StoreContext& context) { return link.update(context); }),
-                completion, error);
+            RequestRunner::report(RequestRunner::saveInMainContext([&link](StoreContext& context) {
+                                      return link.update(context);
+                                  }),
+                                  completion, error);
         },
         [error](const Error& failure, const InterfaceManager::RawResponse&) { error(failure); });
 }
@@ -172,9 +148,10 @@ void SharingRequests::createShareLink(ShareLink link, Done completion, ErrorCall
             }
             link.cmsID = id;
             link.synced = true;
-            finish(
-                saveInMainContext([&link](StoreContext& context) { return link.update(context); }),
-                completion, error);
+            RequestRunner::report(RequestRunner::saveInMainContext([&link](StoreContext& context) {
+                                      return link.update(context);
+                                  }),
+                                  completion, error);
         },
         [uuid, error](const Error& failure) {
             PW_LOG_ERROR(kLogCreateLinkRequest, uuid);
