@@ -150,6 +150,26 @@ void logTokenFailure(const Error& error) {
     PW_LOG_ERROR("Error[{}]: {}", error.code, LogRedactor::redactText(error.description));
 }
 
+// The readable answer of a sign-in request; a failed transfer or an unreadable answer is logged
+// as a missing token and reported to `error` instead.
+std::optional<nlohmann::json> loginAnswer(const HttpResult& result,
+                                          const InterfaceManager::ErrorCallback& error) {
+    if (!result.ok()) {
+        logTokenFailure(*result.error);
+        error(*result.error);
+        return std::nullopt;
+    }
+    nlohmann::json answer = result.response.json ? *result.response.json : nlohmann::json();
+    if (!isReadableLoginResponse(answer)) {
+        PW_LOG_ERROR(InterfaceManager::kLogNoTokenInJson);
+        Error unreadable = unreadableLoginError();
+        logTokenFailure(unreadable);
+        error(unreadable);
+        return std::nullopt;
+    }
+    return answer;
+}
+
 }  // namespace
 
 struct InterfaceManager::Impl {
@@ -355,23 +375,13 @@ struct InterfaceManager::Impl {
         PW_LOG_INFO(kLogURL, LogRedactor::redactUrl(session->resolve(request.url)));
         transfer(std::move(request), [username, password, completion = std::move(completion),
                                       error = std::move(error)](HttpResult result) {
-            if (!result.ok()) {
-                logTokenFailure(*result.error);
-                error(*result.error);
+            const auto answer = loginAnswer(result, error);
+            if (!answer) {
                 return;
             }
-            const nlohmann::json answer =
-                result.response.json ? *result.response.json : nlohmann::json();
-            if (!isReadableLoginResponse(answer)) {
-                PW_LOG_ERROR(kLogNoTokenInJson);
-                Error unreadable = unreadableLoginError();
-                logTokenFailure(unreadable);
-                error(unreadable);
-                return;
-            }
-            auto token = tokenFromLoginResponse(answer);
-            auto secret = secretFromLoginResponse(answer);
-            if (auto userId = userIdFromLoginResponse(answer); userId && token) {
+            auto token = tokenFromLoginResponse(*answer);
+            auto secret = secretFromLoginResponse(*answer);
+            if (auto userId = userIdFromLoginResponse(*answer); userId && token) {
                 adoptUser(*userId, username, password, *token);
             }
             completion(std::move(token), std::move(secret));
@@ -408,21 +418,9 @@ struct InterfaceManager::Impl {
         PW_LOG_INFO(kLogURL, LogRedactor::redactUrl(session->resolve(path)));
         transfer(HttpRequest::json(HttpMethod::Get, path),
                  [completion = std::move(completion), error = std::move(error)](HttpResult result) {
-                     if (!result.ok()) {
-                         logTokenFailure(*result.error);
-                         error(*result.error);
-                         return;
+                     if (const auto answer = loginAnswer(result, error)) {
+                         completion(tokenFromLoginResponse(*answer), std::nullopt);
                      }
-                     const nlohmann::json answer =
-                         result.response.json ? *result.response.json : nlohmann::json();
-                     if (!isReadableLoginResponse(answer)) {
-                         PW_LOG_ERROR(kLogNoTokenInJson);
-                         Error unreadable = unreadableLoginError();
-                         logTokenFailure(unreadable);
-                         error(unreadable);
-                         return;
-                     }
-                     completion(tokenFromLoginResponse(answer), std::nullopt);
                  });
     }
 
