@@ -2,7 +2,8 @@
 // The request layer's test environment: a data directory of its own with settings, user
 // defaults, a file keychain and a store, a scripted presenter, a fresh main queue, a log sink
 // that keeps every line (the traffic log at its full level included), and an application
-// configuration with a known login secret. TearDown puts every shared instance back.
+// configuration with a known login secret (the shared part comes from NetFixture). TearDown puts
+// every shared instance back.
 //
 // ScriptedHttpServer is an in-process server for answers the reference server never gives:
 // each test sets one handler and reads back what arrived.
@@ -11,6 +12,7 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -19,55 +21,17 @@
 #include <thread>
 #include <vector>
 
-#include "ScriptedPresenter.h"
-#include "TestSupport.h"
-#include "app/AppSettings.h"
+#include "NetFixture.h"
 #include "app/SettingsManager.h"
 #include "diag/AFNetworkLumberjackLogger.h"
 #include "net/AccountManager.h"
 #include "net/InterfaceManager.h"
-#include "net/KeychainBridge.h"
-#include "platform/FileAreas.h"
-#include "platform/Logger.h"
 #include "platform/MainQueue.h"
-#include "platform/NotificationCenter.h"
 #include "platform/PropertyList.h"
-#include "platform/UserDefaults.h"
-#include "store/CurrentSelection.h"
-#include "store/PersistentStore.h"
 
 namespace pagewell::test {
 
 inline constexpr const char* kAppSecret = "test-app-secret";
-
-// Keeps every log line.
-class CapturingLogSink final : public LogSink {
-  public:
-    void write(const LogMessage& message) override {
-        std::lock_guard lock(mutex_);
-        lines_.push_back(message.message);
-    }
-    std::vector<std::string> lines() const {
-        std::lock_guard lock(mutex_);
-        return lines_;
-    }
-    // How many lines contain `text`.
-    int count(const std::string& text) const {
-        int n = 0;
-        for (const auto& line : lines()) {
-            n += line.find(text) != std::string::npos ? 1 : 0;
-        }
-        return n;
-    }
-    void clear() {
-        std::lock_guard lock(mutex_);
-        lines_.clear();
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
 
 // One request as the server saw it.
 struct ReceivedRequest {
@@ -147,29 +111,13 @@ struct Outcome {
     std::optional<Error> error;
 };
 
-class InterfaceManagerFixture : public ::testing::Test {
+class InterfaceManagerFixture : public NetFixture {
   protected:
     void SetUp() override {
-        MainQueue::setShared(nullptr);
-        NotificationCenter::setShared(nullptr);
-        areas_ = std::make_shared<FileAreas>(dir_.path() / "data");
-        ASSERT_TRUE(areas_->createAll().ok());
-        FileAreas::setShared(areas_);
-        UserDefaults::setShared(std::make_shared<UserDefaults>(areas_->userDefaultsFile()));
-        SettingsManager::setSharedInstance(std::make_shared<SettingsManager>(
-            areas_->documents(),
-            std::filesystem::path(PAGEWELL_SHIPPED_DATA_DIR) / "DefaultSettings.plist"));
-        keychain_ = std::make_shared<KeychainBridge>(KeychainBridge::Backend::File,
-                                                     dir_.path() / "keychain.json");
-        KeychainBridge::setShared(keychain_);
-        auto store = PersistentStore::open(areas_->dataDirectory() / "Library" / "Database" /
-                                           PersistentStore::kFileName);
-        ASSERT_TRUE(store.ok()) << store.error().description;
-        PersistentStore::setShared(store.value());
-        presenter_ = std::make_shared<ScriptedPresenter>();
-        Presenter::setShared(presenter_);
-        logs_ = std::make_shared<CapturingLogSink>();
-        Logger::shared().addSink(logs_);
+        setUpEnvironment();
+        if (HasFatalFailure()) {
+            return;
+        }
         traffic_ = std::make_shared<AFNetworkLumberjackLogger>();
         traffic_->setLevel(AFNetworkLumberjackLogger::kLevelFull);
         traffic_->startLogging();
@@ -182,28 +130,11 @@ class InterfaceManagerFixture : public ::testing::Test {
         InterfaceManager::setShared(nullptr);
         MainQueue::shared().poll();
         AFNetworkLumberjackLogger::setSharedLogger(nullptr);
-        Logger::shared().removeSink(logs_);
-        Presenter::setShared(nullptr);
         AccountManager::_forgetKeptUser();
-        CurrentSelection::clear();
-        PersistentStore::setShared(nullptr);
-        KeychainBridge::setShared(nullptr);
-        SettingsManager::setSharedInstance(nullptr);
-        UserDefaults::setShared(nullptr);
-        FileAreas::setShared(nullptr);
-        AppSettings::_setSettingsPath({});
-        NotificationCenter::setShared(nullptr);
-        MainQueue::setShared(nullptr);
+        tearDownEnvironment();
     }
 
-    void writeAppSettings(const std::string& cmsUrl) {
-        const auto file = dir_.path() / "AppSettings.plist";
-        ASSERT_TRUE(PropertyList::writeFile(
-                        file.string(),
-                        PlistValue(PlistDict{{"CMSURL", cmsUrl}, {"LoginSecret", kAppSecret}}))
-                        .ok());
-        AppSettings::_setSettingsPath(file);
-    }
+    void writeAppSettings(const std::string& cmsUrl) { writeAppConfiguration(cmsUrl, kAppSecret); }
 
     // A manager whose transfers give up after a second without progress, so a stalled server
     // ends a test quickly.
@@ -277,11 +208,6 @@ class InterfaceManagerFixture : public ::testing::Test {
         return found;
     }
 
-    TemporaryDirectory dir_;
-    std::shared_ptr<FileAreas> areas_;
-    std::shared_ptr<KeychainBridge> keychain_;
-    std::shared_ptr<ScriptedPresenter> presenter_;
-    std::shared_ptr<CapturingLogSink> logs_;
     std::shared_ptr<AFNetworkLumberjackLogger> traffic_;
     std::unique_ptr<InterfaceManager> manager_;
 };

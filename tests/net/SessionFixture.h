@@ -9,86 +9,38 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <vector>
 
-#include "ScriptedPresenter.h"
+#include "NetFixture.h"
 #include "TestCatalogue.h"
-#include "TestSupport.h"
-#include "app/AppSettings.h"
 #include "app/SettingKeys.h"
 #include "app/SettingsManager.h"
 #include "cms/CmsServer.h"
 #include "net/AccountManager.h"
 #include "net/InterfaceManager.h"
-#include "net/KeychainBridge.h"
 #include "net/LoginManager.h"
 #include "platform/Clock.h"
-#include "platform/FileAreas.h"
-#include "platform/Logger.h"
 #include "platform/MainQueue.h"
-#include "platform/NotificationCenter.h"
-#include "platform/PropertyList.h"
-#include "platform/UserDefaults.h"
-#include "store/CurrentSelection.h"
-#include "store/PersistentStore.h"
 
 namespace pagewell::test {
 
 inline constexpr const char* kSessionAppSecret = "session-app-secret";
 
-class KeepingLogSink final : public LogSink {
-  public:
-    void write(const LogMessage& message) override {
-        std::lock_guard lock(mutex_);
-        lines_.push_back(message.message);
-    }
-    std::vector<std::string> lines() const {
-        std::lock_guard lock(mutex_);
-        return lines_;
-    }
-    bool contains(const std::string& text) const {
-        for (const std::string& line : lines()) {
-            if (line.find(text) != std::string::npos) {
-                return true;
-            }
-        }
-        return false;
-    }
+// The session tests' name for the sink that keeps every line.
+using KeepingLogSink = CapturingLogSink;
 
-  private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> lines_;  // guarded by mutex_
-};
-
-class SessionFixture : public ::testing::Test {
+class SessionFixture : public NetFixture {
   protected:
     void SetUp() override {
-        MainQueue::setShared(nullptr);
-        NotificationCenter::setShared(nullptr);
         clock_ = std::make_shared<ManualClock>();
         Clock::setShared(clock_);
-        areas_ = std::make_shared<FileAreas>(dir_.path() / "data");
-        ASSERT_TRUE(areas_->createAll().ok());
-        FileAreas::setShared(areas_);
-        UserDefaults::setShared(std::make_shared<UserDefaults>(areas_->userDefaultsFile()));
-        SettingsManager::setSharedInstance(std::make_shared<SettingsManager>(
-            areas_->documents(),
-            std::filesystem::path(PAGEWELL_SHIPPED_DATA_DIR) / "DefaultSettings.plist"));
-        keychain_ = std::make_shared<KeychainBridge>(KeychainBridge::Backend::File,
-                                                     dir_.path() / "keychain.json");
-        KeychainBridge::setShared(keychain_);
-        auto store = PersistentStore::open(areas_->dataDirectory() / "Library" / "Database" /
-                                           PersistentStore::kFileName);
-        ASSERT_TRUE(store.ok()) << store.error().description;
-        store_ = store.value();
-        PersistentStore::setShared(store_);
-        presenter_ = std::make_shared<ScriptedPresenter>();
-        Presenter::setShared(presenter_);
-        logs_ = std::make_shared<KeepingLogSink>();
-        Logger::shared().addSink(logs_);
+        setUpEnvironment();
+        if (HasFatalFailure()) {
+            return;
+        }
         CurrentSelection::clear();
         LoginManager::setShared(nullptr);
         // Nothing listens here until startServer() points the configuration at a server.
@@ -100,28 +52,12 @@ class SessionFixture : public ::testing::Test {
         LoginManager::setShared(nullptr);
         MainQueue::shared().poll();
         server_.reset();
-        Logger::shared().removeSink(logs_);
-        Presenter::setShared(nullptr);
-        CurrentSelection::clear();
-        PersistentStore::setShared(nullptr);
-        store_.reset();
-        KeychainBridge::setShared(nullptr);
-        SettingsManager::setSharedInstance(nullptr);
-        UserDefaults::setShared(nullptr);
-        FileAreas::setShared(nullptr);
-        AppSettings::_setSettingsPath({});
+        tearDownEnvironment();
         Clock::setShared(nullptr);
-        NotificationCenter::setShared(nullptr);
-        MainQueue::setShared(nullptr);
     }
 
     void useServer(const std::string& cmsUrl) {
-        const auto file = dir_.path() / "AppSettings.plist";
-        ASSERT_TRUE(PropertyList::writeFile(
-                        file.string(), PlistValue(PlistDict{{"CMSURL", cmsUrl},
-                                                            {"LoginSecret", kSessionAppSecret}}))
-                        .ok());
-        AppSettings::_setSettingsPath(file);
+        writeAppConfiguration(cmsUrl, kSessionAppSecret);
         InterfaceManager::setShared(
             std::make_shared<InterfaceManager>(InterfaceManager::defaultBaseURL()));
     }
@@ -168,13 +104,7 @@ class SessionFixture : public ::testing::Test {
         return presenter_->shown.size() >= count ? presenter_->shown[count - 1].id : 0;
     }
 
-    TemporaryDirectory dir_;
     std::shared_ptr<ManualClock> clock_;
-    std::shared_ptr<FileAreas> areas_;
-    std::shared_ptr<KeychainBridge> keychain_;
-    std::shared_ptr<PersistentStore> store_;
-    std::shared_ptr<ScriptedPresenter> presenter_;
-    std::shared_ptr<KeepingLogSink> logs_;
     std::unique_ptr<cms::CmsServer> server_;
 };
 
