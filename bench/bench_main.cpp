@@ -25,8 +25,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
             // Floors that run peer tools as child processes spend their time outside this
             // process, so such pairs are compared by wall-clock time (UseRealTime).
             const std::string name = run.benchmark_name();
+            const bool realTime = name.find("/real_time") != std::string::npos;
             timePerIteration_[name.substr(0, name.find('/'))] =
-                run.use_real_time ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime();
+                realTime ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime();
         }
         ConsoleReporter::ReportRuns(runs);
     }

@@ -4,7 +4,6 @@
 
 #include "app/AppSettings.h"
 #include "app/LanguageSwitcher.h"
-#include "app/LocaleListImporter.h"
 #include "app/LocaleManager.h"
 #include "app/LocaleViewController.h"
 #include "net/AccountManager.h"
@@ -14,6 +13,7 @@
 #include "store/PersistentStore.h"
 #include "store/StoreHooks.h"
 #include "sync/ChangeTimestampsAdapter.h"
+#include "sync/DataImporter.h"
 #include "sync/TimestampManager.h"
 
 namespace pagewell {
@@ -61,8 +61,9 @@ void AppWiring::install() {
         std::make_shared<ChangeTimestampsAdapter>(timestamps));
     EndpointDelegates::shared().setLocaleSource(LocaleManager::sharedPointer());
     if (!EndpointDelegates::shared().importer()) {
-        // Until the catalogue importer registers, the language list still gets imported.
-        EndpointDelegates::shared().setImporter(std::make_shared<LocaleListImporter>());
+        auto importer = std::make_shared<DataImporter>(timestamps);
+        DataImporter::setShared(importer);
+        EndpointDelegates::shared().setImporter(importer);
     }
     {
         std::lock_guard lock(wiringMutex());

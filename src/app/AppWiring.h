@@ -19,8 +19,8 @@ class AppWiring {
     // Creates the TimestampManager (user from AccountManager, language from LocaleManager, the
     // "TimestampSyncEnabled" switch from AppSettings) and registers it with the store's
     // category hook and the endpoint registry; registers LocaleManager::shared() as the
-    // current-language source; registers a LocaleListImporter when no importer is registered
-    // yet; sets InterfaceManager's showLocaleSelection hook to
+    // current-language source; registers the catalogue importer (DataImporter) when no importer
+    // is registered yet; sets InterfaceManager's showLocaleSelection hook to
     // runLocaleSelection, keeping its other hooks; switches the interface language to the
     // current content language's "iso2", when there is one. Calling it again replaces what it
     // registered.

@@ -18,6 +18,7 @@
 #include "sync/ImportJson.h"
 #include "sync/ImportQueries.h"
 #include "sync/ImportTransaction.h"
+#include "sync/LocaleImporter.h"
 #include "sync/SideListImporter.h"
 #include "sync/TimestampManager.h"
 
@@ -264,56 +265,6 @@ Status importCategoryList(StoreContext& context, const nlohmann::json& json,
     return deleteCategories(context, nameless.value());
 }
 
-Status importLocaleList(StoreContext& context, const nlohmann::json& items) {
-    const std::optional<std::int64_t> user = CurrentSelection::userKey();
-    context.noteChanged(Locale::kEntity);
-    std::set<std::int64_t> ids;
-    for (const auto& item : items) {
-        if (auto id = ImportJson::itemID(item)) {
-            ids.insert(*id);
-        }
-    }
-    auto existing = ImportQueries::keysWithIDs(context, "SELECT pk, cmsID FROM Locale");
-    if (!existing.ok()) {
-        return existing.error();
-    }
-    for (const auto& [key, cmsID] : existing.value()) {
-        if (cmsID && ids.count(*cmsID) > 0) {
-            continue;
-        }
-        auto locale = Locale::find(context, key);
-        if (!locale.ok()) {
-            return locale.error();
-        }
-        if (locale.value()) {
-            if (Status deleted = locale.value()->deleteRecord(context); !deleted.ok()) {
-                return deleted;
-            }
-        }
-    }
-    for (const auto& item : items) {
-        auto id = ImportJson::itemID(item);
-        if (!id) {
-            PW_LOG_WARNING(DataImporter::kSkippedItemMessage, ImportJson::typeName(item));
-            continue;
-        }
-        auto locale = Locale::localeWithID(context, *id, user);
-        if (!locale.ok()) {
-            return locale.error();
-        }
-        Locale record = locale.value();
-        record.cmsID = *id;
-        record.title = JsonNumber::text(item, "title");
-        record.iso_full = JsonNumber::text(item, "iso_full");
-        record.iso5 = JsonNumber::text(item, "iso5");
-        record.iso2 = JsonNumber::text(item, "iso2");
-        if (Status written = record.update(context); !written.ok()) {
-            return written;
-        }
-    }
-    return {};
-}
-
 }  // namespace
 
 DataImporter::DataImporter(std::shared_ptr<TimestampManager> timestamps)
@@ -361,8 +312,20 @@ Status DataImporter::importLocalesWithJSON(const nlohmann::json& json) {
         PW_LOG_ERROR(kMissingLocaleItemsMessage);
         return importError(kMissingLocaleItemsMessage);
     }
-    return ImportTransaction::run(
-        [&](StoreContext& context) { return importLocaleList(context, json.at("items")); });
+    auto store = PersistentStore::shared();
+    if (!store) {
+        return importError("The store is not open.");
+    }
+    auto context = store->newPrivateContext();
+    if (!context.ok()) {
+        return context.error();
+    }
+    // One list for the current user, applied in one transaction (see LocaleImporter).
+    auto imported = LocaleImporter::importLocalesWithJSON(*context.value(), json);
+    if (!imported.ok()) {
+        return imported.error();
+    }
+    return {};
 }
 
 Status DataImporter::insertFilesWithJSON(const nlohmann::json& json, std::int64_t categoryID) {

@@ -1,4 +1,4 @@
-#include "app/LocaleImporter.h"
+#include "sync/LocaleImporter.h"
 
 #include <algorithm>
 #include <charconv>

@@ -11,7 +11,7 @@
 
 #include "SessionFixture.h"
 #include "app/LanguageSwitcher.h"
-#include "app/LocaleImporter.h"
+#include "sync/LocaleImporter.h"
 #include "app/LocaleManager.h"
 #include "net/AccountManager.h"
 #include "net/EndpointDelegates.h"
