@@ -7,36 +7,24 @@
 
 #include "cli/CommandContext.h"
 #include "cli/ExitCode.h"
-#include "pdfkit/PdfDocumentHandle.h"
-#include "pdfkit/PdfPage.h"
+#include "cli/PdfPageCommand.h"
 #include "pdfkit/VXPDFFontManager.h"
 
 namespace pagewell::cli {
 
 void PdfFontsCommand::add(CLI::App& pdf, int& exitCode) {
-    CLI::App* fonts = pdf.add_subcommand(
-        "fonts", "List a page's fonts: class, encoding, ToUnicode map and width source");
-    fonts->add_option("FILE", path_, "The PDF file")->required();
-    fonts->add_option("--page", page_, "Page number, from 1")->check(CLI::PositiveNumber);
-    fonts->callback([this, &exitCode] { exitCode = run(context_, path_, page_); });
+    addSubcommand(pdf, "fonts",
+                  "List a page's fonts: class, encoding, ToUnicode map and width source", exitCode,
+                  run);
 }
 
 int PdfFontsCommand::run(const CommandContext& context, const std::string& path, int page) {
-    auto opened = PdfDocumentHandle::createWithPath(path);
-    if (!opened.ok()) {
-        context.output.failure(fmt::format("{}: {}", path, opened.error().description),
-                               &opened.error());
-        return kExitFailure;
-    }
-    const auto& document = opened.value();
-    auto pdfPage = document->page(page);
-    if (!pdfPage) {
-        context.output.failure(fmt::format("{}: there is no page {} (the document has {})", path,
-                                           page, document->numberOfPages()));
+    auto opened = PdfPageCommand::open(context, path, page);
+    if (!opened) {
         return kExitFailure;
     }
 
-    auto manager = VXPDFFontManager::withPage(*pdfPage);
+    auto manager = VXPDFFontManager::withPage(opened->page);
     nlohmann::json fonts = nlohmann::json::array();
     std::string text;
     for (const auto& [name, font] : manager.fonts()) {

@@ -5,26 +5,17 @@
 
 #include <string>
 
-namespace CLI {
-class App;
-}
+#include "cli/PdfPageCommand.h"
 
 namespace pagewell::cli {
 
-struct CommandContext;
-
-class PdfFontsCommand {
+class PdfFontsCommand : public PdfPageCommand {
   public:
-    explicit PdfFontsCommand(CommandContext& context) : context_(context) {}
+    explicit PdfFontsCommand(CommandContext& context) : PdfPageCommand(context) {}
 
     void add(CLI::App& pdf, int& exitCode);
 
     static int run(const CommandContext& context, const std::string& path, int page);
-
-  private:
-    CommandContext& context_;
-    std::string path_;
-    int page_ = 1;
 };
 
 }  // namespace pagewell::cli
