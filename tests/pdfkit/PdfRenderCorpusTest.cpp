@@ -7,13 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "CorpusFiles.h"
 #include "pdfkit/PdfPageImage.h"
 #include "pdfkit/PdfPageRenderer.h"
 #include "pdfkit/VXPDFDocument.h"
@@ -35,22 +34,7 @@ enum Outcome : int {
 };
 
 std::filesystem::path corpusDirectory() {
-    if (const char* configured = std::getenv("PAGEWELL_CORPUS")) {
-        return configured;
-    }
-    return PAGEWELL_RENDER_CORPUS;
-}
-
-std::vector<std::filesystem::path> corpusFiles() {
-    std::vector<std::filesystem::path> files;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(corpusDirectory(), ec)) {
-        if (entry.path().extension() == ".pdf") {
-            files.push_back(entry.path());
-        }
-    }
-    std::sort(files.begin(), files.end());
-    return files;
+    return test::corpusDirectory(PAGEWELL_RENDER_CORPUS);
 }
 
 bool finitePositive(double value) {
@@ -133,7 +117,7 @@ FileResult runInChild(const std::filesystem::path& path) {
 }
 
 TEST(PdfRenderCorpusTest, EveryFileIsDescribedAndDrawnOrRefusedClearly) {
-    const auto files = corpusFiles();
+    const auto files = test::corpusFiles(corpusDirectory());
     if (files.empty()) {
         GTEST_SKIP() << "no corpus at " << corpusDirectory();
     }

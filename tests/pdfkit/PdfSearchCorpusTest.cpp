@@ -4,14 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "CorpusFiles.h"
 #include "pdfkit/PdfDocumentHandle.h"
 #include "pdfkit/PdfFontCache.h"
 #include "pdfkit/PdfPage.h"
@@ -21,26 +20,11 @@ namespace pagewell {
 namespace {
 
 std::filesystem::path corpusDirectory() {
-    if (const char* configured = std::getenv("PAGEWELL_CORPUS")) {
-        return configured;
-    }
-    return PAGEWELL_SEARCH_CORPUS;
-}
-
-std::vector<std::filesystem::path> corpusFiles() {
-    std::vector<std::filesystem::path> files;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(corpusDirectory(), ec)) {
-        if (entry.path().extension() == ".pdf") {
-            files.push_back(entry.path());
-        }
-    }
-    std::sort(files.begin(), files.end());
-    return files;
+    return test::corpusDirectory(PAGEWELL_SEARCH_CORPUS);
 }
 
 TEST(PdfSearchCorpusTest, EveryPageOfEveryFileIsSearchedOrTheFileIsRefusedClearly) {
-    const auto files = corpusFiles();
+    const auto files = test::corpusFiles(corpusDirectory());
     if (files.empty()) {
         GTEST_SKIP() << "no corpus at " << corpusDirectory();
     }
