@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <utility>
 
 #include "net/KeychainBridge.h"
 #include "net/SearchKeyword.h"
@@ -502,7 +503,13 @@ void CatalogueRequests::importCategoryFiles(const std::string& localeID,
                     }
                 };
                 for (std::int64_t id : ids) {
-                    Done done = [batch, progress, finished] {
+                    // Each category reports exactly once, also when its operation is cancelled
+                    // before it ran (its work then never starts) or ends without a callback.
+                    auto reported = std::make_shared<bool>(false);
+                    Done done = [batch, progress, finished, reported] {
+                        if (std::exchange(*reported, true)) {
+                            return;
+                        }
                         ++batch->succeeded;
                         if (progress) {
                             progress(static_cast<double>(batch->succeeded) /
@@ -510,7 +517,10 @@ void CatalogueRequests::importCategoryFiles(const std::string& localeID,
                         }
                         finished();
                     };
-                    ErrorCallback failed = [batch, finished](const Error& e) {
+                    ErrorCallback failed = [batch, finished, reported](const Error& e) {
+                        if (std::exchange(*reported, true)) {
+                            return;
+                        }
                         if (!batch->firstError) {
                             batch->firstError = e;
                         }
@@ -519,6 +529,26 @@ void CatalogueRequests::importCategoryFiles(const std::string& localeID,
                     auto operation =
                         factory ? factory(id, done, failed)
                                 : defaultImportOperation(*manager, *delegates, id, done, failed);
+                    // A cancelled operation may end without running its work; it then
+                    // counts as failed. Any other operation reports through its callbacks.
+                    std::weak_ptr<AsyncOperation> weakOperation = operation;
+                    auto reportIfSilent = [failed, reported, weakOperation] {
+                        auto ended = weakOperation.lock();
+                        if (!ended || !ended->isCancelled()) {
+                            return;
+                        }
+                        RequestRunner::onMain([failed, reported] {
+                            if (!*reported) {
+                                failed(Error::make(kAppErrorDomain, -999,
+                                                   "The category import was cancelled."));
+                            }
+                        });
+                    };
+                    operation->setCompletionCallback(reportIfSilent);
+                    if (operation->isFinished()) {
+                        // Finished (cancelled) before the callback was set: it will not run.
+                        reportIfSilent();
+                    }
                     batch->queue->addOperation(operation);
                 }
             });

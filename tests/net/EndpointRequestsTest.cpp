@@ -722,6 +722,32 @@ TEST_F(EndpointRequestsTest, FailedCategoryImportKeepsTheAllFilesTimestamp) {
     EXPECT_EQ(timestamps_->get("cat12"), "0");
 }
 
+TEST_F(EndpointRequestsTest, CategoryCancelledBeforeItRanStillCountsAsFinishedOnce) {
+    importer_->categories = {11, 12};
+    server_.setHandler([](const httplib::Request&, httplib::Response& response) {
+        response.set_content(R"({"items":[],"timestamp":"L9"})", "application/json");
+    });
+    // Category 12's operation is cancelled before the queue starts it: its work never runs.
+    CatalogueRequests::setImportOperationFactory(
+        [](std::int64_t id, CatalogueRequests::Done completion, CatalogueRequests::ErrorCallback) {
+            auto operation = std::make_shared<AsyncOperation>([completion](AsyncOperation& self) {
+                self.finish();
+                completion();
+            });
+            if (id == 12) {
+                operation->cancel();
+            }
+            return operation;
+        });
+    auto calls = std::make_shared<Calls>();
+    CatalogueRequests().getAllFilesForSync(done(calls), nullptr, failed(calls));
+    wait(calls);
+    MainQueue::shared().runFor(std::chrono::milliseconds(50));
+    EXPECT_EQ(calls->total(), 1);
+    ASSERT_TRUE(calls->error.has_value());
+    EXPECT_EQ(timestamps_->get("all"), "0");
+}
+
 TEST_F(EndpointRequestsTest, IncrementalSyncImportsOnlyChangedCategoriesOfTheLanguage) {
     importer_->categories = {3, 4, 5};
     timestamps_->values["all"] = "T0";
