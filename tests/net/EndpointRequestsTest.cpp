@@ -730,9 +730,13 @@ TEST_F(EndpointRequestsTest, CategoryCancelledBeforeItRanStillCountsAsFinishedOn
     // Category 12's operation is cancelled before the queue starts it: its work never runs.
     CatalogueRequests::setImportOperationFactory(
         [](std::int64_t id, CatalogueRequests::Done completion, CatalogueRequests::ErrorCallback) {
+            // Like the real operation, it reports on the main queue and then ends.
             auto operation = std::make_shared<AsyncOperation>([completion](AsyncOperation& self) {
-                self.finish();
-                completion();
+                auto running = self.shared_from_this();
+                MainQueue::shared().post([running, completion] {
+                    running->finish();
+                    completion();
+                });
             });
             if (id == 12) {
                 operation->cancel();
