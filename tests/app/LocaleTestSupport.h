@@ -11,12 +11,12 @@
 
 #include "SessionFixture.h"
 #include "app/LanguageSwitcher.h"
-#include "sync/LocaleImporter.h"
 #include "app/LocaleManager.h"
 #include "net/AccountManager.h"
 #include "net/EndpointDelegates.h"
 #include "store/Locale.h"
 #include "store/User.h"
+#include "sync/LocaleImporter.h"
 
 namespace pagewell::test {
 

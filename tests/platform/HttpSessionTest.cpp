@@ -3,10 +3,7 @@
 // uploads, downloads to files, cancellation, stalled servers and unreachable ones.
 #include "platform/HttpSession.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,6 +13,7 @@
 #include <set>
 
 #include "HttpTestServer.h"
+#include "RefusingPort.h"
 #include "TestSupport.h"
 #include "platform/MainQueue.h"
 
@@ -40,32 +38,6 @@ std::vector<std::string> filesIn(const std::filesystem::path& directory) {
     std::sort(names.begin(), names.end());
     return names;
 }
-
-// A loopback port that refuses connections: bound, so nobody else takes it, but not listening.
-class RefusingPort {
-  public:
-    RefusingPort() {
-        descriptor_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(descriptor_, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-        socklen_t length = sizeof(address);
-        ::getsockname(descriptor_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-    }
-    ~RefusingPort() { ::close(descriptor_); }
-    RefusingPort(const RefusingPort&) = delete;
-    RefusingPort& operator=(const RefusingPort&) = delete;
-
-    int port() const { return port_; }
-    // From now on connections are accepted (into the backlog).
-    void listen() { ::listen(descriptor_, 8); }
-
-  private:
-    int descriptor_ = -1;
-    int port_ = 0;
-};
 
 // What the server saw of the last request to one of its recording routes.
 struct SeenRequest {
@@ -679,7 +651,7 @@ TEST_F(HttpSessionTest, StalledServerEndsWithATimeout) {
 }
 
 TEST_F(HttpSessionTest, UnreachableServersGiveClearErrors) {
-    RefusingPort refusing;
+    test::RefusingPort refusing;
     struct Case {
         std::string url;
         int code;

@@ -2,14 +2,11 @@
 // driven by a manual clock.
 #include "platform/ReachabilityWatcher.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <vector>
 
+#include "RefusingPort.h"
 #include "platform/Clock.h"
 #include "platform/MainQueue.h"
 
@@ -17,31 +14,6 @@ namespace pagewell {
 namespace {
 
 using namespace std::chrono_literals;
-
-// A loopback port bound but not listening (connections are refused) until listen().
-class LoopbackPort {
-  public:
-    LoopbackPort() {
-        descriptor_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(descriptor_, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-        socklen_t length = sizeof(address);
-        ::getsockname(descriptor_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-    }
-    ~LoopbackPort() { ::close(descriptor_); }
-    LoopbackPort(const LoopbackPort&) = delete;
-    LoopbackPort& operator=(const LoopbackPort&) = delete;
-
-    int port() const { return port_; }
-    void listen() { ::listen(descriptor_, 8); }
-
-  private:
-    int descriptor_ = -1;
-    int port_ = 0;
-};
 
 class ReachabilityWatcherTest : public ::testing::Test {
   protected:
@@ -63,7 +35,7 @@ class ReachabilityWatcherTest : public ::testing::Test {
 };
 
 TEST_F(ReachabilityWatcherTest, ReportsTheHostBecomingReachable) {
-    LoopbackPort port;
+    test::RefusingPort port;
     auto watcher = watch("127.0.0.1", port.port());
     EXPECT_TRUE(watcher->watchesByAddress());
     EXPECT_FALSE(watcher->currentStatus().has_value());
@@ -92,7 +64,7 @@ TEST_F(ReachabilityWatcherTest, ReportsTheHostBecomingReachable) {
 }
 
 TEST_F(ReachabilityWatcherTest, StoppedWatcherProbesNoMore) {
-    LoopbackPort port;
+    test::RefusingPort port;
     auto watcher = watch("localhost", port.port());
     EXPECT_FALSE(watcher->watchesByAddress());
     watcher->startNotifier();
