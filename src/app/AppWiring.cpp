@@ -9,11 +9,13 @@
 #include "net/AccountManager.h"
 #include "net/EndpointDelegates.h"
 #include "net/InterfaceManager.h"
+#include "net/LoginManager.h"
 #include "store/CurrentSelection.h"
 #include "store/PersistentStore.h"
 #include "store/StoreHooks.h"
 #include "sync/ChangeTimestampsAdapter.h"
 #include "sync/DataImporter.h"
+#include "sync/SyncManager.h"
 #include "sync/TimestampManager.h"
 
 namespace pagewell {
@@ -76,13 +78,40 @@ void AppWiring::install() {
                                    InterfaceManager::ErrorCallback error) {
         runLocaleSelection(std::move(done), std::move(error));
     };
+    hooks.sendUnsyncedReadConfirmations = [] {
+        SyncManager::sharedInstance().sendReadConfirmationForUnsyncedFiles();
+    };
     interface.setHooks(std::move(hooks));
+
+    installSyncHooks();
 
     // The interface speaks the current content language from the start.
     if (std::optional<Locale> current = LocaleManager::shared().getCurrentLocale();
         current && current->iso2) {
         LanguageSwitcher::shared().setLanguage(*current->iso2);
     }
+}
+
+void AppWiring::installSyncHooks() {
+    // A logout and a language switch both end what the sync manager is doing; the manager is
+    // looked up when they happen, so a replaced one (tests) is the one stopped.
+    LoginManager::Hooks login;
+    login.stopSynchronisation = [] { SyncManager::sharedInstance().stop(); };
+    LoginManager::shared().setHooks(std::move(login));
+
+    LocaleManager::Hooks locale;
+    locale.isSynchronising = [] { return SyncManager::sharedInstance().isSyncActive(); };
+    locale.stopSynchronisation = [] { SyncManager::sharedInstance().stop(); };
+    LocaleManager::shared().setHooks(std::move(locale));
+
+    SyncManager& sync = SyncManager::sharedInstance();
+    SyncManager::Hooks hooks = sync.hooks();
+    hooks.removeCurrentLocale = [] { LocaleManager::shared().removeCurrentLocale(); };
+    sync.setHooks(std::move(hooks));
+}
+
+void AppWiring::afterSignIn() {
+    SyncManager::sharedInstance().startAutoSync();
 }
 
 void AppWiring::runLocaleSelection(std::function<void()> done,

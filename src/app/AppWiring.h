@@ -26,6 +26,16 @@ class AppWiring {
     // registered.
     static void install();
 
+    // Connects the sync manager with the modules around it (part of install()): a logout and a
+    // language switch stop it, the language switch asks whether it runs, the request layer's
+    // read-confirmation resend (offline mode switched off, server reachable again) runs it, and
+    // erasing the data forgets the current language. Other hooks of the sync manager are kept.
+    static void installSyncHooks();
+
+    // The post-login steps that belong to the core: the automatic synchronisation timer starts.
+    // A long-running front end calls it after each successful sign-in.
+    static void afterSignIn();
+
     // The selection an operation without a current language runs: fetch the languages, then the
     // chooser (one language: taken at once); `done` after a choice or a cancel, `error` when the
     // fetch fails.

@@ -548,8 +548,25 @@ void SyncManager::Impl::downloadCategory(std::int64_t categoryID, const Category
                                          DownloadCompletion completion,
                                          FileCompletion fileCompletion) {
     shouldCancelSync = false;
+    std::uint64_t generation = stopGeneration.load();
+    std::weak_ptr<Impl> weakSelf = weak_from_this();
     auto run = std::make_shared<CategoryRun>();
-    run->completion = std::move(completion);
+    // A stop() while the category ran ends it as cancelled, also when its walk was done and
+    // only its queued files were cut short.
+    run->completion = [weakSelf, generation,
+                       completion = std::move(completion)](const DownloadResult& result) {
+        if (!completion) {
+            return;
+        }
+        auto self = weakSelf.lock();
+        if (self && self->stopGeneration.load() != generation) {
+            DownloadResult stopped = result;
+            stopped.ending = Ending::Cancelled;
+            completion(stopped);
+            return;
+        }
+        completion(result);
+    };
     run->fileCompletion = std::move(fileCompletion);
 
     if (autoSyncActive) {
@@ -566,8 +583,6 @@ void SyncManager::Impl::downloadCategory(std::int64_t categoryID, const Category
         }
     }
 
-    std::uint64_t generation = stopGeneration.load();
-    std::weak_ptr<Impl> weakSelf = weak_from_this();
     walkQueue->addOperation([weakSelf, categoryID, filter, run, generation] {
         if (auto self = weakSelf.lock()) {
             self->walkCategory(categoryID, filter, run, generation);
@@ -728,7 +743,7 @@ void SyncManager::Impl::resetData(Progress progress, ErrorCallback error) {
         });
     };
     std::weak_ptr<Impl> weakSelf = weak_from_this();
-    walkQueue->addOperation([weakSelf, report, error] {
+    walkQueue->addOperation([weakSelf, report, progress, error] {
         auto failed = [&error](const Error& failure) {
             PW_LOG_ERROR_VALUE(failure);
             MainQueue::shared().post([error, failure] {
@@ -783,8 +798,12 @@ void SyncManager::Impl::resetData(Progress progress, ErrorCallback error) {
             failed(erased.error());
             return;
         }
-        report(1.0);
-        MainQueue::shared().post([weakSelf] {
+        // The sign-out follows in the same turn, so a caller that stops waiting at 1.0 finds
+        // it done.
+        MainQueue::shared().post([weakSelf, progress] {
+            if (progress) {
+                progress(1.0);
+            }
             TimestampManager::resetAllTimestamps();
             auto self = weakSelf.lock();
             if (self && self->hooks.removeCurrentLocale) {
@@ -877,6 +896,10 @@ void SyncManager::setShared(std::shared_ptr<SyncManager> manager) {
 
 void SyncManager::setHooks(Hooks hooks) {
     impl_->hooks = std::move(hooks);
+}
+
+const SyncManager::Hooks& SyncManager::hooks() const {
+    return impl_->hooks;
 }
 
 void SyncManager::setSyncViewController(std::weak_ptr<SyncInProgressListener> controller) {

@@ -169,6 +169,7 @@ class SyncManager {
     static void setShared(std::shared_ptr<SyncManager> manager);
 
     void setHooks(Hooks hooks);
+    const Hooks& hooks() const;
     // The open synchronisation screen; held weakly.
     void setSyncViewController(std::weak_ptr<SyncInProgressListener> controller);
 
@@ -257,9 +258,10 @@ class SyncManager {
     // ---- erasing
 
     // Stops running downloads, deletes every File, FileCategory and Locale in one background
-    // save reporting 0.25, 0.5 and 0.75, then 1.0 on completion; then resets every change
-    // timestamp, forgets the current language, logs out and shows the sign-in screen. A failed
-    // save goes to `error` (nothing is deleted then, and the session stays).
+    // save reporting 0.25, 0.5 and 0.75, then 1.0 on completion; then, in the same main-queue
+    // turn as the 1.0, resets every change timestamp, forgets the current language, logs out
+    // and shows the sign-in screen. A failed save goes to `error` (nothing is deleted then, and
+    // the session stays).
     void resetData(Progress progress, ErrorCallback error = {});
     // Stops running downloads, then resets every change timestamp, logs out and shows the
     // sign-in screen.
