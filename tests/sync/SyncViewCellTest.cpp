@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sync/SyncViewFixture.h"
@@ -211,6 +212,25 @@ TEST_F(SyncViewCellTest, TapsStartOrCancelThroughTheScreenAndDisabledStatesIgnor
     EXPECT_EQ(screen_->cancelled, std::vector<std::int64_t>{queued});
     EXPECT_EQ(waiting->buttonState(), State::Download);
     EXPECT_TRUE(presenter_->shown.empty());
+}
+
+// Notifications posted off the main thread reach the row on the main queue, and none reaches
+// a row that is gone by then.
+TEST_F(SyncViewCellTest, NotificationsFromAnotherThreadArriveOnTheMainQueue) {
+    const std::int64_t pk = fileWithState("brochure", {root_}, "downloaded = 0");
+    const std::int64_t id = cmsIDOfFile(pk);
+    queue(pk);
+    auto cell = row(pk);
+    auto gone = row(pk);
+    std::thread([id] { postProgress(id, 0.5); }).join();
+    EXPECT_EQ(cell->buttonState(), State::Waiting);
+    gone.reset();
+    ASSERT_TRUE(pump([&] { return cell->buttonState() == State::Cancel; }));
+    EXPECT_EQ(cell->progress(), 0.5);
+
+    std::thread([this, id] { postError(id, failure_); }).join();
+    ASSERT_TRUE(pump([&] { return cell->buttonState() == State::Error; }));
+    EXPECT_EQ(cell->error(), failure_);
 }
 
 // The row and the real screen together: a tap queues the file and the row waits for it.
