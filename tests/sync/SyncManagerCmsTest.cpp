@@ -1,0 +1,274 @@
+// The sync manager against pagewell-cms serving the demo catalogue, with the real catalogue
+// sync, token renewal and file downloads: a download-all brings every file of the signed-in
+// user's English content onto the device and a second one finds nothing to do; tokens that
+// expire while four downloads are in flight are renewed by one login and every file completes.
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cms/CmsServer.h"
+#include "cms/DemoCatalogue.h"
+#include "cms/FaultInjector.h"
+#include "net/CatalogueRequests.h"
+#include "net/EndpointDelegates.h"
+#include "net/InterfaceManagerFixture.h"
+#include "store/Database.h"
+#include "store/File.h"
+#include "store/StoredPath.h"
+#include "sync/ChangeTimestampsAdapter.h"
+#include "sync/DataImporter.h"
+#include "sync/SyncManager.h"
+#include "sync/TimestampManager.h"
+
+namespace pagewell::test {
+namespace {
+
+class FixedLocale final : public CurrentLocaleSource {
+  public:
+    std::optional<std::string> getCurrentLocaleID() override { return "1"; }
+};
+
+struct DownloadAllReport {
+    int completions = 0;
+    SyncManager::DownloadResult result;
+    std::map<std::int64_t, int> fileReports;  // cmsID -> how often the file was reported
+};
+
+class SyncManagerCmsTest : public InterfaceManagerFixture {
+  protected:
+    void SetUp() override {
+        InterfaceManagerFixture::SetUp();
+        auto built = cms::DemoCatalogue::build(catalogue_.path());
+        ASSERT_TRUE(built.ok()) << built.error().description;
+        cms::CmsServerOptions options;
+        options.catalogue = catalogue_.path();
+        options.appSecret = kAppSecret;
+        auto created = cms::CmsServer::create(options);
+        ASSERT_TRUE(created.ok()) << created.error().description;
+        server_ = std::move(created).value();
+        auto port = server_->start();
+        ASSERT_TRUE(port.ok()) << port.error().description;
+        writeAppSettings(server_->baseUrl());
+        // The downloads and the catalogue sync reach the server through the shared manager.
+        InterfaceManager::setShared(
+            std::make_shared<InterfaceManager>(InterfaceManager::defaultBaseURL()));
+        makeManager(InterfaceManager::defaultBaseURL());
+
+        Outcome signedIn = login("demo", "demo");
+        ASSERT_TRUE(signedIn.token) << (signedIn.error ? signedIn.error->description : "");
+        StoreContext& main = PersistentStore::shared()->mainContext();
+        userKey_ = scalar(main, "SELECT pk FROM User WHERE username = 'demo'");
+        ASSERT_GT(userKey_, 0);
+        CurrentSelection::setUser(userKey_, "demo");
+
+        timestamps_ = std::make_shared<TimestampManager>(TimestampManager::Sources{
+            [] { return std::optional<std::string>("demo"); },
+            [] { return std::optional<std::string>("1"); }, [] { return true; }});
+        EndpointDelegates::shared().reset();
+        EndpointDelegates::shared().setTimestamps(
+            std::make_shared<ChangeTimestampsAdapter>(timestamps_));
+        EndpointDelegates::shared().setImporter(std::make_shared<DataImporter>(timestamps_));
+        EndpointDelegates::shared().setLocaleSource(std::make_shared<FixedLocale>());
+
+        bool localesDone = false;
+        CatalogueRequests().getAllLocales([&] { localesDone = true; },
+                                          [&](const Error& error) {
+                                              localesDone = true;
+                                              ADD_FAILURE() << error.description;
+                                          });
+        ASSERT_TRUE(pump([&] { return localesDone; }));
+        englishKey_ = scalar(main, "SELECT pk FROM Locale WHERE cmsID = 1");
+        ASSERT_GT(englishKey_, 0);
+        CurrentSelection::setLocale(englishKey_);
+
+        sync_ = std::make_shared<SyncManager>();
+        bool imported = false;
+        sync_->getDataForSync([&] { imported = true; }, nullptr,
+                              [&](const Error& error) {
+                                  imported = true;
+                                  ADD_FAILURE() << error.description;
+                              });
+        ASSERT_TRUE(pump([&] { return imported; }));
+    }
+
+    void TearDown() override {
+        sync_.reset();
+        EndpointDelegates::shared().reset();
+        if (server_) {
+            server_->stop();
+        }
+        InterfaceManagerFixture::TearDown();
+    }
+
+    static std::int64_t scalar(StoreContext& context, const std::string& sql) {
+        auto statement = context.database().prepare(sql);
+        EXPECT_TRUE(statement.ok());
+        auto row = statement.value()->step();
+        std::int64_t value = row.ok() && row.value() ? statement.value()->integer(0) : -1;
+        statement.value()->reset();
+        return value;
+    }
+
+    // cmsIDs of the demo user's English files that are not downloaded.
+    std::set<std::int64_t> pendingFiles() {
+        StoreContext& main = PersistentStore::shared()->mainContext();
+        auto statement = main.database().prepare(
+            "SELECT f.cmsID FROM File f JOIN File_users u ON u.file = f.pk JOIN File_locales l "
+            "ON l.file = f.pk WHERE u.user = ? AND l.locale = ? AND IFNULL(f.downloaded, 0) = 0");
+        EXPECT_TRUE(statement.ok());
+        std::set<std::int64_t> ids;
+        if (!statement.ok()) {
+            return ids;
+        }
+        statement.value()->bindAll(userKey_, englishKey_);
+        while (true) {
+            auto row = statement.value()->step();
+            if (!row.ok() || !row.value()) {
+                break;
+            }
+            ids.insert(statement.value()->integer(0));
+        }
+        statement.value()->reset();
+        return ids;
+    }
+
+    std::shared_ptr<DownloadAllReport> startDownloadAll() {
+        auto report = std::make_shared<DownloadAllReport>();
+        sync_->downloadAllFilesWithFilter(
+            CategoryFilterType::All,
+            [report](const SyncManager::DownloadResult& result) {
+                ++report->completions;
+                report->result = result;
+            },
+            [report](const SyncManager::FileOutcome& outcome) {
+                ++report->fileReports[outcome.fileID];
+            });
+        return report;
+    }
+
+    bool finish(const std::shared_ptr<DownloadAllReport>& report) {
+        bool ended =
+            MainQueue::shared().runUntil([&] { return report->completions > 0; }, kDownloadWait);
+        MainQueue::shared().poll();
+        return ended;
+    }
+
+    std::vector<cms::RequestLogEntry> requestsTo(const std::string& part) const {
+        std::vector<cms::RequestLogEntry> found;
+        for (const auto& entry : server_->services().requestLog.entries()) {
+            if (entry.target.find(part) != std::string::npos) {
+                found.push_back(entry);
+            }
+        }
+        return found;
+    }
+
+    static constexpr auto kDownloadWait = std::chrono::seconds(60);
+
+    TemporaryDirectory catalogue_;
+    std::unique_ptr<cms::CmsServer> server_;
+    std::shared_ptr<TimestampManager> timestamps_;
+    std::shared_ptr<SyncManager> sync_;
+    std::int64_t userKey_ = 0;
+    std::int64_t englishKey_ = 0;
+};
+
+TEST_F(SyncManagerCmsTest, DownloadAllBringsEveryFileOnceAndASecondRunHasNothingToDo) {
+    std::set<std::int64_t> pending = pendingFiles();
+    ASSERT_GT(pending.size(), 4u) << "the demo should offer enough files to fill the queue";
+    auto needed = sync_->neededDiskspaceForSync();
+    ASSERT_TRUE(needed.ok());
+    EXPECT_GT(needed.value(), 0u);
+
+    auto report = startDownloadAll();
+    ASSERT_TRUE(finish(report));
+    EXPECT_EQ(report->completions, 1);
+    EXPECT_EQ(report->result.ending, SyncManager::DownloadResult::Ending::Finished);
+    for (const auto& [id, error] : report->result.summary.failed) {
+        ADD_FAILURE() << "file " << id << ": " << error.toString();
+    }
+    std::set<std::int64_t> downloaded(report->result.summary.downloaded.begin(),
+                                      report->result.summary.downloaded.end());
+    EXPECT_EQ(downloaded, pending);
+    EXPECT_EQ(downloaded.size(), report->result.summary.downloaded.size()) << "each file once";
+    for (const auto& [id, count] : report->fileReports) {
+        EXPECT_EQ(count, 1) << "file " << id;
+    }
+    EXPECT_TRUE(pendingFiles().empty());
+    EXPECT_FALSE(sync_->isActive());
+    EXPECT_EQ(sync_->errorCount(), 0u);
+    auto after = sync_->neededDiskspaceForSync();
+    ASSERT_TRUE(after.ok());
+    EXPECT_EQ(after.value(), 0u);
+
+    // Every downloaded copy is on disk where the store says.
+    StoreContext& main = PersistentStore::shared()->mainContext();
+    for (std::int64_t id : downloaded) {
+        auto file = File::findWithCmsID(main, id);
+        ASSERT_TRUE(file.ok() && file.value() && file.value()->filePath);
+        EXPECT_TRUE(std::filesystem::exists(StoredPath::getAbsolutePath(*file.value()->filePath)))
+            << *file.value()->filePath;
+    }
+
+    server_->services().requestLog.clear();
+    auto second = startDownloadAll();
+    ASSERT_TRUE(finish(second));
+    EXPECT_EQ(second->completions, 1);
+    EXPECT_TRUE(second->result.summary.downloaded.empty());
+    EXPECT_TRUE(second->fileReports.empty());
+    EXPECT_TRUE(requestsTo("/media/").empty());
+}
+
+TEST_F(SyncManagerCmsTest, TokensExpiringDuringFourParallelDownloadsAreRenewedOnce) {
+    std::set<std::int64_t> pending = pendingFiles();
+    ASSERT_GT(pending.size(), 4u);
+    cms::FaultInjector& faults = server_->services().faults;
+    cms::Fault hold;
+    hold.kind = cms::Fault::Kind::Hold;
+    hold.prefix = "/media/";
+    hold.remaining = 100000;
+    faults.arm(hold);
+
+    auto report = startDownloadAll();
+    // Four files in flight, the content and the thumbnail of each held by the server.
+    const auto deadline = std::chrono::steady_clock::now() + kDownloadWait;
+    while (std::chrono::steady_clock::now() < deadline &&
+           !(sync_->queuedFileIDs().size() == pending.size() && faults.holdCount().held >= 8)) {
+        MainQueue::shared().runFor(std::chrono::milliseconds(20));
+    }
+    ASSERT_GE(faults.holdCount().held, 8);
+    ASSERT_EQ(sync_->queuedFileIDs().size(), pending.size());
+
+    server_->services().tokens.expireAll();
+    server_->services().requestLog.clear();
+    faults.clear();  // lets every held transfer go; each now meets an expired token
+    ASSERT_TRUE(finish(report));
+
+    EXPECT_EQ(report->completions, 1);
+    EXPECT_EQ(report->result.ending, SyncManager::DownloadResult::Ending::Finished);
+    for (const auto& [id, error] : report->result.summary.failed) {
+        ADD_FAILURE() << "file " << id << ": " << error.toString();
+    }
+    std::set<std::int64_t> downloaded(report->result.summary.downloaded.begin(),
+                                      report->result.summary.downloaded.end());
+    EXPECT_EQ(downloaded, pending);
+    EXPECT_TRUE(pendingFiles().empty());
+
+    std::vector<cms::RequestLogEntry> logins;
+    for (const auto& entry : requestsTo("/auth/login")) {
+        if (entry.method != "HEAD") {
+            logins.push_back(entry);
+        }
+    }
+    EXPECT_EQ(logins.size(), 1u) << "one renewal for all parallel downloads";
+}
+
+}  // namespace
+}  // namespace pagewell::test
