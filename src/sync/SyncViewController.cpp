@@ -122,6 +122,11 @@ std::unique_ptr<SyncViewCell> SyncViewController::makeCell(const File& file) {
     return cell;
 }
 
+std::unique_ptr<CategorySyncTableViewCell> SyncViewController::makeCategoryCell(
+    const FileCategory& category, int level) {
+    return std::make_unique<CategorySyncTableViewCell>(weak_from_this(), category, level);
+}
+
 // ---- refresh
 
 void SyncViewController::refresh(std::function<void(const RefreshResult&)> done) {
@@ -549,6 +554,10 @@ void SyncViewController::cancelDownloadWithSyncCell(SyncViewCell& cell) {
     if (cell.file() && cell.file()->cmsID) {
         cancelDownloadForFile(*cell.file()->cmsID);
     }
+}
+
+void SyncViewController::startDownloadWithCategoryCell(CategorySyncTableViewCell& cell) {
+    startDownloadForCategory(cell.category(), {});
 }
 
 void SyncViewController::reloadVisibleRows() {

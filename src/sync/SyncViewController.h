@@ -39,6 +39,7 @@
 #include "platform/Error.h"
 #include "store/File.h"
 #include "store/FileCategory.h"
+#include "sync/CategorySyncTableViewCell.h"
 #include "sync/SyncInProgressListener.h"
 #include "sync/SyncManager.h"
 #include "sync/SyncViewCell.h"
@@ -49,6 +50,7 @@ class OperationQueue;
 
 class SyncViewController final : public SyncInProgressListener,
                                  public SyncViewCell::Screen,
+                                 public CategorySyncTableViewCell::Screen,
                                  public std::enable_shared_from_this<SyncViewController> {
   public:
     using TextLookup = SyncViewCell::TextLookup;
@@ -146,6 +148,9 @@ class SyncViewController final : public SyncInProgressListener,
     Result<std::vector<CategoryWrapper>> currentTree();
     // A row for one file, bound to this screen.
     std::unique_ptr<SyncViewCell> makeCell(const File& file);
+    // A row for one category at `level` in the tree, bound to this screen.
+    std::unique_ptr<CategorySyncTableViewCell> makeCategoryCell(const FileCategory& category,
+                                                                int level);
     bool isSyncInProgress() const { return syncInProgress_; }
 
     // ---- actions
@@ -160,11 +165,13 @@ class SyncViewController final : public SyncInProgressListener,
                                   SyncManager::FileCompletion fileDone = {});
     void cancelDownloadForFile(std::int64_t fileID);
 
-    // ---- SyncViewCell::Screen, SyncInProgressListener
+    // ---- the rows' screen, SyncInProgressListener
 
     void startDownloadWithSyncCell(SyncViewCell& cell) override;
     void cancelDownloadWithSyncCell(SyncViewCell& cell) override;
     void reloadVisibleRows() override;
+    // A category row's download button: startDownloadForCategory with the current filter.
+    void startDownloadWithCategoryCell(CategorySyncTableViewCell& cell) override;
     void setupButtonsForSyncInProgress(bool inProgress) override;
 
     // ---- texts

@@ -319,6 +319,26 @@ TEST_F(SyncViewControllerTest, StartingACategoryRenewsTheTokenFirst) {
     EXPECT_EQ(made, expected);
 }
 
+TEST_F(SyncViewControllerTest, ACategoryRowsButtonDownloadsTheCategoryUnderTheFilter) {
+    const std::int64_t child = category("Child");
+    link(root_, child);
+    fileWithState("present", {root_}, "size = 10, downloaded = 1");
+    const std::int64_t missing = fileWithState("missing", {child}, "size = 10, downloaded = 0");
+    const std::int64_t outdated =
+        fileWithState("outdated", {child}, "size = 10, downloaded = 1, updateAvailable = 1");
+    controller_->setFilterType(CategoryFilterType::UpdateAvailable);
+    auto row = controller_->makeCategoryCell(load(child), 1);
+    EXPECT_EQ(row->level(), 1);
+    EXPECT_FALSE(row->isExpanded());
+    row->touchDownloadButton();
+    ASSERT_TRUE(pump([&] { return downloads_.made().size() == 1; }));
+    EXPECT_EQ(renewals_, 1);
+    EXPECT_EQ(downloads_.fileIDs(), std::vector<std::int64_t>{cmsIDOfFile(outdated)});
+    EXPECT_FALSE(manager_->isInDownloadQueueWithFileID(cmsIDOfFile(missing)));
+    downloads_.made().front()->succeed();
+    ASSERT_TRUE(pump([&] { return display_->finishedFiles.size() == 1; }));
+}
+
 TEST_F(SyncViewControllerTest, CancellingTheLastDownloadTurnsTheButtonsBack) {
     const std::int64_t a = fileWithState("a", {root_}, "downloaded = 0");
     const std::int64_t b = fileWithState("b", {root_}, "downloaded = 0");
