@@ -20,6 +20,7 @@
 #include "cli/SettingsCommand.h"
 #include "cli/SettingsResetTimestampsCommand.h"
 #include "cli/StatusCommand.h"
+#include "cli/SyncCommand.h"
 #include "cli/TerminalPresenter.h"
 #include "platform/Presenter.h"
 
@@ -67,6 +68,8 @@ int CommandLine::run(int argc, char** argv) {
     locale.add(app, exitCode);
     SettingsResetTimestampsCommand resetTimestamps(context);
     resetTimestamps.add(app, exitCode);
+    SyncCommand sync(context);
+    sync.add(app, exitCode);
     app.add_subcommand("paths", "Show where data, logs and configuration live")->callback([&] {
         exitCode = PathsCommand::run(context);
     });

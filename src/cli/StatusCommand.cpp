@@ -14,8 +14,10 @@
 #include "net/InterfaceManager.h"
 #include "net/LoginManager.h"
 #include "store/CurrentSelection.h"
+#include "store/FileSizeText.h"
 #include "store/Locale.h"
 #include "store/PersistentStore.h"
+#include "sync/CatalogueCounts.h"
 
 namespace pagewell::cli {
 
@@ -33,6 +35,28 @@ nlohmann::json currentLocale() {
         return nullptr;
     }
     return {{"id", *locale.value()->cmsID}, {"title", locale.value()->title.value_or("")}};
+}
+
+// The catalogue of the signed-in user in the current language; null without either (call
+// after currentLocale(), which resolves the language).
+nlohmann::json catalogueCounts() {
+    std::shared_ptr<PersistentStore> store = PersistentStore::shared();
+    auto user = CurrentSelection::userKey();
+    auto locale = CurrentSelection::localeKey();
+    if (!store || !user || !locale) {
+        return nullptr;
+    }
+    auto counts = CatalogueCounts::count(store->mainContext(), *user, *locale);
+    if (!counts.ok()) {
+        return nullptr;
+    }
+    const CatalogueCounts& c = counts.value();
+    return {{"categories", c.categories},
+            {"files", c.files},
+            {"highlights", c.highlights},
+            {"downloaded", c.downloaded},
+            {"pendingDownloads", c.pendingDownloads},
+            {"neededBytes", c.neededBytes}};
 }
 
 }  // namespace
@@ -66,6 +90,7 @@ nlohmann::json StatusCommand::document() {
         {"server", AppSettings::cmsUrl().value_or("")},
         {"locale", currentLocale()},
     };
+    document["counts"] = catalogueCounts();
     return document;
 }
 
@@ -92,6 +117,18 @@ std::string StatusCommand::text(const nlohmann::json& document) {
                     locale.is_object() ? fmt::format("{} ({})", locale["title"].get<std::string>(),
                                                      locale["id"].get<std::int64_t>())
                                        : std::string("(none chosen)"));
+    const nlohmann::json& counts = document["counts"];
+    if (counts.is_object()) {
+        auto number = [&counts](const char* key) { return counts[key].get<std::int64_t>(); };
+        text += "\nCatalogue\n";
+        text += fmt::format("  {:<18}{}\n", "Categories:", number("categories"));
+        text += fmt::format("  {:<18}{} ({} highlights)\n", "Files:", number("files"),
+                            number("highlights"));
+        text += fmt::format("  {:<18}{}\n", "Downloaded:", number("downloaded"));
+        text += fmt::format(
+            "  {:<18}{} ({})\n", "To download:", number("pendingDownloads"),
+            FileSizeText::stringFromFileSize(counts["neededBytes"].get<std::uint64_t>()));
+    }
     return text;
 }
 

@@ -1,10 +1,14 @@
 #pragma once
 // `pagewell status`: who is signed in, until when the session is valid, offline mode, the
-// server address and the content language. Read-only: takes no lock.
+// server address, the content language and how much of its catalogue is here. Read-only:
+// takes no lock.
 //
 // With --json: {"user": text or null, "loggedIn": bool, "sessionValidUntil": ISO-8601 text or
-// null, "offline": bool, "server": text, "locale": {"id": int, "title": text} or null}. These
-// names are a contract with scripts: fields may be added, never renamed.
+// null, "offline": bool, "server": text, "locale": {"id": int, "title": text} or null,
+// "counts": {"categories", "files", "highlights", "downloaded", "pendingDownloads",
+// "neededBytes"} or null}; the counts are the signed-in user's catalogue in the current
+// language (CatalogueCounts), null without a user or a language. These names are a contract with
+// scripts: fields may be added, never renamed.
 
 #include <chrono>
 #include <nlohmann/json_fwd.hpp>

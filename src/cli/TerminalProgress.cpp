@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -9,7 +10,15 @@ namespace pagewell::cli {
 
 namespace {
 constexpr int kBarWidth = 30;
+constexpr std::size_t kLineWidth = 79;  // one short of 80, so the cursor never wraps
+
+std::string barFor(long done, long total) {
+    const int filled = static_cast<int>(done * kBarWidth / total);
+    std::string bar(static_cast<std::size_t>(filled), '#');
+    bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
+    return bar;
 }
+}  // namespace
 
 TerminalProgress::TerminalProgress(std::string unit)
     : unit_(std::move(unit)), enabled_(::isatty(STDERR_FILENO) != 0) {}
@@ -27,10 +36,27 @@ void TerminalProgress::update(long done, long total) {
         return;
     }
     lastPermille_ = permille;
-    const int filled = permille * kBarWidth / 1000;
-    std::string bar(static_cast<std::size_t>(filled), '#');
-    bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
+    std::string bar = barFor(done, total);
     std::fprintf(stderr, "\r[%s] %ld/%ld %s", bar.c_str(), done, total, unit_.c_str());
+    std::fflush(stderr);
+    drawn_ = true;
+}
+
+void TerminalProgress::update(long done, long total, const std::string& detail) {
+    if (!enabled_ || total <= 0) {
+        return;
+    }
+    std::string line = "[" + barFor(std::min(done, total), total) + "] " + std::to_string(done) +
+                       "/" + std::to_string(total) + " " + unit_ +
+                       (detail.empty() ? "" : "  " + detail);
+    if (line.size() > kLineWidth) {
+        line.resize(kLineWidth);
+    }
+    if (line == lastLine_) {
+        return;
+    }
+    lastLine_ = line;
+    std::fprintf(stderr, "\r%s\033[K", line.c_str());
     std::fflush(stderr);
     drawn_ = true;
 }

@@ -17,6 +17,9 @@ class TerminalProgress {
 
     bool enabled() const { return enabled_; }
     void update(long done, long total);
+    // The same with `detail` after the count (bytes, rate, ...); redrawn whenever the line
+    // changes, cut to fit an 80-column terminal.
+    void update(long done, long total, const std::string& detail);
     // Clears the line.
     void finish();
 
@@ -25,6 +28,7 @@ class TerminalProgress {
     bool enabled_;
     bool drawn_ = false;
     int lastPermille_ = -1;
+    std::string lastLine_;
 };
 
 }  // namespace pagewell::cli

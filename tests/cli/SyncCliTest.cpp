@@ -1,0 +1,206 @@
+// `pagewell sync` and the catalogue counts of `pagewell status`, run as a user runs them against
+// pagewell-cms serving the small test catalogue on a loopback port: "demo" sees the English
+// categories 10 and 11 and the files 100 (a highlight) and 101.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "CliRunner.h"
+#include "TestCatalogue.h"
+#include "TestSupport.h"
+#include "cms/CmsServer.h"
+#include "platform/DataDirectoryLock.h"
+#include "platform/PropertyList.h"
+
+namespace pagewell {
+namespace {
+
+constexpr const char* kAppSecret = "cli-sync-secret";
+constexpr const char* kNothingSynchronised =
+    "offline / server unreachable — nothing was synchronised";
+
+class SyncCliTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::filesystem::path catalogue = home.path() / "catalogue";
+        cms::test::writeTestCatalogue(catalogue);
+        cms::CmsServerOptions options;
+        options.catalogue = catalogue;
+        options.appSecret = kAppSecret;
+        auto created = cms::CmsServer::create(options);
+        ASSERT_TRUE(created.ok()) << created.error().description;
+        server = std::move(created).value();
+        ASSERT_TRUE(server->start().ok());
+        ASSERT_TRUE(PropertyList::writeFile(config().string(),
+                                            PlistValue(PlistDict{{"CMSURL", server->baseUrl()},
+                                                                 {"LoginSecret", kAppSecret}}))
+                        .ok());
+    }
+
+    void TearDown() override {
+        if (server) {
+            server->stop();
+        }
+    }
+
+    std::filesystem::path data() const { return home.path() / "data"; }
+    std::filesystem::path config() const { return home.path() / "AppSettings.plist"; }
+
+    CliRun run(const std::vector<std::string>& args,
+               std::vector<std::string> environment = {}) {
+        std::vector<std::string> all = {"--config", config().string()};
+        all.insert(all.end(), args.begin(), args.end());
+        environment.push_back("PAGEWELL_KEYCHAIN=file");
+        return runPagewell(data(), all, environment);
+    }
+
+    nlohmann::json json(const std::vector<std::string>& args, int expectedExit = 0,
+                        std::vector<std::string> environment = {}) {
+        std::vector<std::string> all = {"--json"};
+        all.insert(all.end(), args.begin(), args.end());
+        CliRun shown = run(all, std::move(environment));
+        EXPECT_EQ(shown.exitCode, expectedExit) << shown.err;
+        return nlohmann::json::parse(shown.out, nullptr, false);
+    }
+
+    // Signs "demo" in with the password on stdin and makes English current.
+    void signIn() {
+        std::filesystem::path in = home.path() / "stdin.txt";
+        std::ofstream(in) << "demo\n";
+        std::string command = "PAGEWELL_KEYCHAIN=file '" PAGEWELL_CLI_PATH "' --data-dir '" +
+                              data().string() + "' --config '" + config().string() +
+                              "' login --user demo --password-stdin <'" + in.string() +
+                              "' >/dev/null 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        ASSERT_EQ(run({"locale", "use", "1"}).exitCode, 0);
+    }
+
+    TemporaryDirectory home;
+    std::unique_ptr<cms::CmsServer> server;
+};
+
+nlohmann::json lists(std::vector<int> added, std::vector<int> changed, std::vector<int> removed) {
+    return {{"added", added}, {"changed", changed}, {"removed", removed}};
+}
+
+TEST_F(SyncCliTest, TheFirstSyncAddsTheCatalogueAndTheSecondChangesNothing) {
+    signIn();
+    nlohmann::json first = json({"sync", "--no-download"});
+    EXPECT_EQ(first["imported"], true);
+    EXPECT_EQ(first["categories"], lists({10, 11}, {}, {}));
+    EXPECT_EQ(first["files"], lists({100, 101}, {}, {}));
+
+    CliRun second = run({"sync", "--no-download"});
+    ASSERT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_EQ(second.out, "No changes in the catalogue.\n");
+
+    // The same first sync as text, in a fresh data directory.
+    std::filesystem::remove_all(data());
+    signIn();
+    CliRun text = run({"sync", "--no-download"});
+    ASSERT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_NE(text.out.find("Categories: 2 added, 0 changed, 0 removed"), std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("Files:      2 added, 0 changed, 0 removed\n  added:    100, 101"),
+              std::string::npos)
+        << text.out;
+}
+
+TEST_F(SyncCliTest, ServerChangesShowUpAsChangedAddedAndRemoved) {
+    signIn();
+    ASSERT_EQ(run({"sync", "--no-download"}).exitCode, 0);
+
+    cms::CatalogueState& catalogue = server->services().catalogue;
+    ASSERT_TRUE(catalogue.touchFile(100).ok());
+    ASSERT_TRUE(catalogue.removeFileForUser(101, 1).ok());
+    cms::NewCategory category;
+    category.id = 12;
+    category.locale = 1;
+    category.title = "Valves";
+    category.parents = {10};
+    ASSERT_TRUE(catalogue.addCategory(category).ok());
+
+    nlohmann::json changed = json({"sync", "--no-download"});
+    EXPECT_EQ(changed["imported"], true);
+    EXPECT_EQ(changed["files"], lists({}, {100}, {101}));
+    EXPECT_EQ(changed["categories"]["added"], nlohmann::json::array({12}));
+    EXPECT_EQ(changed["categories"]["removed"], nlohmann::json::array());
+
+    EXPECT_EQ(json({"sync", "--no-download"})["files"], lists({}, {}, {}));
+}
+
+TEST_F(SyncCliTest, StatusCountsTheCatalogueOfTheUserAndLanguage) {
+    EXPECT_TRUE(json({"status"})["counts"].is_null());
+    signIn();
+    EXPECT_EQ(json({"status"})["counts"]["files"], 0);
+    ASSERT_EQ(run({"sync", "--no-download"}).exitCode, 0);
+
+    nlohmann::json counts = json({"status"})["counts"];
+    EXPECT_EQ(counts["categories"], 2);
+    EXPECT_EQ(counts["files"], 2);
+    EXPECT_EQ(counts["highlights"], 1);
+    EXPECT_EQ(counts["downloaded"], 0);
+    EXPECT_EQ(counts["pendingDownloads"], 2);
+    // At least both files' content; thumbnail and resources add their share.
+    EXPECT_GE(counts["neededBytes"].get<std::uint64_t>(),
+              std::string(cms::test::kFileContent).size() + std::string("prices").size());
+
+    CliRun text = run({"status"});
+    EXPECT_NE(text.out.find("Catalogue\n  Categories:       2\n  Files:            2 (1 "
+                            "highlights)\n  Downloaded:       0\n  To download:      2 ("),
+              std::string::npos)
+        << text.out;
+
+    // Nothing of the German catalogue is synchronised yet.
+    ASSERT_EQ(run({"locale", "use", "2"}).exitCode, 0);
+    EXPECT_EQ(json({"status"})["counts"]["categories"], 0);
+}
+
+TEST_F(SyncCliTest, NothingIsSynchronisedWithoutTheServer) {
+    signIn();
+    // Offline mode: nothing is sent.
+    ASSERT_EQ(run({"settings", "set", "OFFLINE_SETTINGS", "OFFLINEMODE", "true"}).exitCode, 0);
+    CliRun offline = run({"sync", "--no-download"});
+    EXPECT_EQ(offline.exitCode, 5);
+    EXPECT_NE(offline.err.find(kNothingSynchronised), std::string::npos) << offline.err;
+    ASSERT_EQ(run({"settings", "set", "OFFLINE_SETTINGS", "OFFLINEMODE", "false"}).exitCode, 0);
+
+    // The server is gone.
+    server->stop();
+    nlohmann::json unreachable = json({"sync", "--no-download"}, 5);
+    EXPECT_EQ(unreachable["imported"], false);
+    EXPECT_EQ(unreachable["error"]["message"], kNothingSynchronised);
+    EXPECT_EQ(unreachable["files"], lists({}, {}, {}));
+}
+
+TEST_F(SyncCliTest, SignInAndTheDataDirectoryAreChecked) {
+    CliRun nobody = run({"sync", "--no-download"});
+    EXPECT_EQ(nobody.exitCode, 4) << nobody.err;
+
+    signIn();
+    {
+        auto held = DataDirectoryLock::acquire(data() / ".lock", std::chrono::milliseconds(0));
+        ASSERT_TRUE(held.ok()) << held.error().description;
+        CliRun busy = run({"sync", "--no-download"}, {"PAGEWELL_LOCK_WAIT_MS=0"});
+        EXPECT_EQ(busy.exitCode, 6) << busy.err;
+    }
+
+    // Every token stops working and the renewal is refused: the session has expired.
+    server->services().tokens.expireAll();
+    cms::Fault refused;
+    refused.prefix = "/api2/auth";
+    refused.remaining = 10;
+    refused.status = 500;
+    server->services().faults.arm(refused);
+    CliRun expired = run({"sync", "--no-download"});
+    EXPECT_EQ(expired.exitCode, 4) << expired.err;
+    EXPECT_NE(expired.err.find("session has expired"), std::string::npos) << expired.err;
+}
+
+}  // namespace
+}  // namespace pagewell
