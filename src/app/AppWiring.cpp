@@ -110,10 +110,6 @@ void AppWiring::installSyncHooks() {
     sync.setHooks(std::move(hooks));
 }
 
-void AppWiring::afterSignIn() {
-    SyncManager::sharedInstance().startAutoSync();
-}
-
 void AppWiring::runLocaleSelection(std::function<void()> done,
                                    std::function<void(const Error&)> error) {
     auto manager = LocaleManager::sharedPointer();

@@ -32,10 +32,6 @@ class AppWiring {
     // erasing the data forgets the current language. Other hooks of the sync manager are kept.
     static void installSyncHooks();
 
-    // The post-login steps that belong to the core: the automatic synchronisation timer starts.
-    // A long-running front end calls it after each successful sign-in.
-    static void afterSignIn();
-
     // The selection an operation without a current language runs: fetch the languages, then the
     // chooser (one language: taken at once); `done` after a choice or a cancel, `error` when the
     // fetch fails.
