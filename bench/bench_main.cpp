@@ -16,6 +16,11 @@ const std::map<std::string, std::string> kFloors = {
     {"BM_FindOrCreateFilesWithStateSortingAndCategory", "BM_FloorPlainInsertsOfTheSameRows"},
     {"BM_PdfSearchCorpusPages", "BM_FloorPdftotextGrepCorpusPages"},
     {"BM_PdfRenderFirstPageToPng", "BM_FloorPdftoppmFirstPageToPng"},
+    {"BM_FirstImportOfSyntheticCatalogue", "BM_FloorFetchParseInsertSameRows"},
+    // A sync with nothing to do, as a share of the first import.
+    {"BM_SecondSyncWithNoChange", "BM_FirstImportOfSyntheticCatalogue"},
+    // Time ratio: throughput relative to curl is its inverse.
+    {"BM_DownloadAllFilesThroughSyncManager", "BM_FloorCurlParallelSameAddresses"},
 };
 
 class RatioReporter : public benchmark::ConsoleReporter {

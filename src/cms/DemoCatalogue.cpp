@@ -1,5 +1,6 @@
 #include "cms/DemoCatalogue.h"
 
+#include <cmath>
 #include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
@@ -206,7 +207,8 @@ class DemoBuilder {
         return finish();
     }
 
-    Result<Catalogue> buildSynthetic(int fileCount) {
+    Result<Catalogue> buildSynthetic(int fileCount,
+                                     std::optional<DemoCatalogue::SyntheticSizes> sizes = {}) {
         if (fileCount <= 0) {
             return Error::make(DemoCatalogue::kErrorDomain, 1,
                                "a synthetic catalogue needs at least one file");
@@ -233,7 +235,8 @@ class DemoBuilder {
         for (int i = 1; i <= fileCount && !error_; ++i) {
             // A multiplicative hash spreads the sizes over 1 KiB to 16 KiB.
             const std::size_t size =
-                1024 + (static_cast<std::uint64_t>(i) * 2654435761u) % (15 * 1024);
+                sizes ? sizedFile(i, *sizes)
+                      : 1024 + (static_cast<std::uint64_t>(i) * 2654435761u) % (15 * 1024);
             CatalogueFile file;
             file.id = i;
             file.title = "Synthetic file " + std::to_string(i);
@@ -260,6 +263,16 @@ class DemoBuilder {
     }
 
   private:
+    // The size of synthetic file `number` between the bounds (see DemoCatalogue.h).
+    static std::size_t sizedFile(int number, const DemoCatalogue::SyntheticSizes& sizes) {
+        constexpr double kGoldenRatio = 0.6180339887498949;
+        const double spread = std::fmod(number * kGoldenRatio, 1.0);
+        const double ratio = static_cast<double>(std::max(sizes.largest, sizes.smallest)) /
+                             static_cast<double>(std::max<std::size_t>(sizes.smallest, 1));
+        return static_cast<std::size_t>(static_cast<double>(sizes.smallest) *
+                                        std::pow(ratio, std::pow(spread, 1.6)));
+    }
+
     void step(const Status& status) {
         if (!status.ok() && !error_) {
             error_ = status.error();
@@ -595,6 +608,14 @@ Result<Catalogue> DemoCatalogue::build(const std::filesystem::path& directory) {
 Result<Catalogue> DemoCatalogue::buildSynthetic(const std::filesystem::path& directory,
                                                 int fileCount) {
     return DemoBuilder(directory).buildSynthetic(fileCount);
+}
+
+Result<Catalogue> DemoCatalogue::buildSynthetic(const std::filesystem::path& directory,
+                                                int fileCount, SyntheticSizes sizes) {
+    if (sizes.smallest == 0 || sizes.largest < sizes.smallest) {
+        return Error::make(kErrorDomain, 3, "synthetic file sizes need 0 < smallest <= largest");
+    }
+    return DemoBuilder(directory).buildSynthetic(fileCount, sizes);
 }
 
 }  // namespace pagewell::cms

@@ -32,6 +32,18 @@ class DemoCatalogue {
     // `fileCount` small one-page PDFs over max(1, fileCount / 50) root categories, with sizes
     // that depend only on the file's number.
     static Result<Catalogue> buildSynthetic(const std::filesystem::path& directory, int fileCount);
+
+    // Bounds of the file sizes of a synthetic catalogue, in bytes.
+    struct SyntheticSizes {
+        std::size_t smallest = 0;
+        std::size_t largest = 0;
+    };
+    // The same with file sizes between `sizes.smallest` and `sizes.largest`, most of them near
+    // the small end and a few large ones, as in a real catalogue: file N gets
+    // smallest * (largest / smallest)^(f^1.6) with f the fractional part of N times the golden
+    // ratio (evenly spread, fixed by N). 200 files of 50 KB to 5 MB come to about 150 MB.
+    static Result<Catalogue> buildSynthetic(const std::filesystem::path& directory, int fileCount,
+                                            SyntheticSizes sizes);
 };
 
 }  // namespace pagewell::cms

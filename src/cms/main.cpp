@@ -38,10 +38,14 @@ int serve(const pagewell::cms::CmsServerOptions& options) {
     return 0;
 }
 
-int buildDemo(const std::string& directory, int syntheticFiles) {
+int buildDemo(const std::string& directory, int syntheticFiles,
+              const pagewell::cms::DemoCatalogue::SyntheticSizes& sizes) {
     using pagewell::cms::DemoCatalogue;
-    auto built = syntheticFiles > 0 ? DemoCatalogue::buildSynthetic(directory, syntheticFiles)
-                                    : DemoCatalogue::build(directory);
+    auto built =
+        syntheticFiles > 0
+            ? (sizes.smallest > 0 ? DemoCatalogue::buildSynthetic(directory, syntheticFiles, sizes)
+                                  : DemoCatalogue::buildSynthetic(directory, syntheticFiles))
+            : DemoCatalogue::build(directory);
     if (!built.ok()) {
         std::cerr << "pagewell-cms: " << built.error().description << "\n";
         return 1;
@@ -85,6 +89,17 @@ int main(int argc, char** argv) {
     demoCommand->add_option("DIR", demoDirectory, "catalogue directory")->required();
     demoCommand->add_option("--synthetic", syntheticFiles, "N generated files, for benchmarks")
         ->check(CLI::PositiveNumber);
+    pagewell::cms::DemoCatalogue::SyntheticSizes sizes;
+    auto* smallest = demoCommand
+                         ->add_option("--min-size", sizes.smallest,
+                                      "smallest synthetic file in bytes (with --max-size)")
+                         ->needs("--synthetic")
+                         ->check(CLI::PositiveNumber);
+    demoCommand
+        ->add_option("--max-size", sizes.largest,
+                     "largest synthetic file in bytes; most files stay near --min-size")
+        ->needs(smallest);
+    smallest->needs("--max-size");
 
     CLI11_PARSE(app, argc, argv);
     options.tokenLifetime = std::chrono::seconds(tokenLifetime);
@@ -92,7 +107,7 @@ int main(int argc, char** argv) {
         return serve(options);
     }
     if (demoCommand->parsed()) {
-        return buildDemo(demoDirectory, syntheticFiles);
+        return buildDemo(demoDirectory, syntheticFiles, sizes);
     }
     return 2;
 }
