@@ -131,6 +131,20 @@ struct CategoryRun {
     }
 };
 
+// The files one download-all (or one category download) has handled already: a file listed in
+// several categories is queued or un-hidden once, even when its download has ended (or failed)
+// before the walk meets it again. Shared by the walks of one run.
+struct HandledFiles {
+    std::mutex mutex;
+    std::set<std::int64_t> ids;  // guarded by mutex
+
+    // True the first time for an ID.
+    bool claim(std::int64_t fileID) {
+        std::lock_guard lock(mutex);
+        return ids.insert(fileID).second;
+    }
+};
+
 // Runs a completion at most once, whichever path of a download-all gets there first.
 struct OnceCompletion {
     SyncManager::DownloadCompletion completion;
@@ -229,9 +243,11 @@ struct SyncManager::Impl : std::enable_shared_from_this<Impl> {
     void downloadAll(const CategoryFilter& filter, DownloadCompletion completion,
                      FileCompletion fileCompletion);
     void downloadCategory(std::int64_t categoryID, const CategoryFilter& filter,
-                          DownloadCompletion completion, FileCompletion fileCompletion);
+                          DownloadCompletion completion, FileCompletion fileCompletion,
+                          std::shared_ptr<HandledFiles> handled);
     void walkCategory(std::int64_t categoryID, const CategoryFilter& filter,
-                      const std::shared_ptr<CategoryRun>& run, std::uint64_t generation);
+                      const std::shared_ptr<CategoryRun>& run, std::uint64_t generation,
+                      HandledFiles& handled);
     void queueForRun(const File& file, const std::shared_ptr<CategoryRun>& run);
     Result<std::uint64_t> neededForSync(StoreContext& context);
     bool diskSpaceAvailable(std::uint64_t bytes) const;
@@ -483,10 +499,17 @@ void SyncManager::Impl::downloadAll(const CategoryFilter& filter, DownloadComple
         result.error = std::move(error);
         MainQueue::shared().post([once, result] { (*once)(result); });
     };
+    std::uint64_t generation = stopGeneration.load();
     services.renewToken(
-        [weakSelf, filter, once, end, fileCompletion](std::optional<std::string> token) {
+        [weakSelf, filter, once, end, fileCompletion,
+         generation](std::optional<std::string> token) {
             auto self = weakSelf.lock();
             if (!self) {
+                return;
+            }
+            if (self->stopGeneration.load() != generation) {
+                // stop() came while the token was renewed: nothing is queued any more.
+                end(Ending::Cancelled, std::nullopt);
                 return;
             }
             if (!token || token->empty()) {
@@ -523,6 +546,7 @@ void SyncManager::Impl::downloadAll(const CategoryFilter& filter, DownloadComple
                 end(Ending::Finished, std::nullopt);
                 return;
             }
+            auto handled = std::make_shared<HandledFiles>();
             for (const FileCategory& root : roots.value()) {
                 if (!root.cmsID) {
                     continue;
@@ -535,7 +559,7 @@ void SyncManager::Impl::downloadAll(const CategoryFilter& filter, DownloadComple
                             (*once)(total->result);
                         }
                     },
-                    fileCompletion);
+                    fileCompletion, handled);
             }
         },
         [end](const Error& error) {
@@ -546,7 +570,8 @@ void SyncManager::Impl::downloadAll(const CategoryFilter& filter, DownloadComple
 
 void SyncManager::Impl::downloadCategory(std::int64_t categoryID, const CategoryFilter& filter,
                                          DownloadCompletion completion,
-                                         FileCompletion fileCompletion) {
+                                         FileCompletion fileCompletion,
+                                         std::shared_ptr<HandledFiles> handled) {
     shouldCancelSync = false;
     std::uint64_t generation = stopGeneration.load();
     std::weak_ptr<Impl> weakSelf = weak_from_this();
@@ -583,9 +608,9 @@ void SyncManager::Impl::downloadCategory(std::int64_t categoryID, const Category
         }
     }
 
-    walkQueue->addOperation([weakSelf, categoryID, filter, run, generation] {
+    walkQueue->addOperation([weakSelf, categoryID, filter, run, generation, handled] {
         if (auto self = weakSelf.lock()) {
-            self->walkCategory(categoryID, filter, run, generation);
+            self->walkCategory(categoryID, filter, run, generation, *handled);
         }
         MainQueue::shared().post([run] { run->release(); });
     });
@@ -593,7 +618,7 @@ void SyncManager::Impl::downloadCategory(std::int64_t categoryID, const Category
 
 void SyncManager::Impl::walkCategory(std::int64_t categoryID, const CategoryFilter& filter,
                                      const std::shared_ptr<CategoryRun>& run,
-                                     std::uint64_t generation) {
+                                     std::uint64_t generation, HandledFiles& handled) {
     auto fail = [&run](const Error& error) {
         PW_LOG_ERROR_VALUE(error);
         MainQueue::shared().post([run, error] {
@@ -649,7 +674,7 @@ void SyncManager::Impl::walkCategory(std::int64_t categoryID, const CategoryFilt
                 MainQueue::shared().post([run] { run->result.ending = Ending::Cancelled; });
                 return;
             }
-            if (!file.cmsID || queue->isQueued(*file.cmsID)) {
+            if (!file.cmsID || queue->isQueued(*file.cmsID) || !handled.claim(*file.cmsID)) {
                 continue;
             }
             if (!file.downloaded || file.updateAvailable) {
@@ -1020,7 +1045,8 @@ void SyncManager::downloadFilesInCategoryWithID(std::int64_t categoryID,
                                                 const CategoryFilter& filter,
                                                 DownloadCompletion completion,
                                                 FileCompletion fileCompletion) {
-    impl_->downloadCategory(categoryID, filter, std::move(completion), std::move(fileCompletion));
+    impl_->downloadCategory(categoryID, filter, std::move(completion), std::move(fileCompletion),
+                            std::make_shared<HandledFiles>());
 }
 
 void SyncManager::downloadFileWithID(std::int64_t fileID, Done completion, Progress progress,

@@ -163,6 +163,10 @@ class SyncManagerFixture : public LibraryFixture {
         services.renewToken = [this](SyncManager::TokenCompletion completion,
                                      SyncManager::ErrorCallback error) {
             ++renewals_;
+            if (deferRenewal_) {
+                pendingRenewal_ = [this, completion] { completion(token_); };
+                return;
+            }
             if (tokenError_) {
                 error(*tokenError_);
             } else {
@@ -238,11 +242,13 @@ class SyncManagerFixture : public LibraryFixture {
     std::uint64_t freeSpace_ = 1'000'000'000;
     bool unmetered_ = true;
     bool autoSync_ = true;
+    bool deferRenewal_ = false;  // the renewal answers when the test calls pendingRenewal_
     double intervalMinutes_ = 15;
 
     // What they were asked.
     int catalogueSyncs_ = 0;
     int renewals_ = 0;
+    std::function<void()> pendingRenewal_;
     std::vector<std::uint64_t> askedSpace_;
 };
 

@@ -332,6 +332,23 @@ TEST_F(SyncManagerTest, StopDuringADownloadAllEndsItOnceAsCancelled) {
     EXPECT_TRUE(report->result.summary.downloaded.empty());
 }
 
+TEST_F(SyncManagerTest, StopWhileTheTokenIsRenewedEndsTheDownloadAllWithoutQueuing) {
+    std::int64_t root = category("Root");
+    fileWithState("One", {root});
+    deferRenewal_ = true;
+    SyncManager& manager = makeManager();
+
+    auto report = downloadAll(CategoryFilter::withType(CategoryFilterType::All));
+    ASSERT_TRUE(pendingRenewal_);
+    manager.stop();
+    pendingRenewal_();
+    ASSERT_TRUE(pump([&] { return report->completions > 0; }));
+    MainQueue::shared().poll();
+    EXPECT_EQ(report->completions, 1);
+    EXPECT_EQ(report->result.ending, Ending::Cancelled);
+    EXPECT_TRUE(downloads_.made().empty());
+}
+
 TEST_F(SyncManagerTest, ADownloadAllByKeywordQueuesOnlyMatchingTitles) {
     std::int64_t root = category("Root");
     std::int64_t match = fileWithState("Pump Brochure", {root});
