@@ -8,6 +8,9 @@
 
 #include "app/Application.h"
 #include "cli/CommandContext.h"
+#include "cli/DeleteCommand.h"
+#include "cli/DownloadCommand.h"
+#include "cli/DownloadsCommand.h"
 #include "cli/ExitCode.h"
 #include "cli/LocaleCommand.h"
 #include "cli/LoginCommand.h"
@@ -17,7 +20,9 @@
 #include "cli/PdfRenderCommand.h"
 #include "cli/PdfSearchCommand.h"
 #include "cli/PdfTextCommand.h"
+#include "cli/RunCommand.h"
 #include "cli/SettingsCommand.h"
+#include "cli/SettingsResetSyncCommand.h"
 #include "cli/SettingsResetTimestampsCommand.h"
 #include "cli/StatusCommand.h"
 #include "cli/SyncCommand.h"
@@ -70,6 +75,16 @@ int CommandLine::run(int argc, char** argv) {
     resetTimestamps.add(app, exitCode);
     SyncCommand sync(context);
     sync.add(app, exitCode);
+    DownloadsCommand downloads(context);
+    downloads.add(app, exitCode);
+    DownloadCommand download(context);
+    download.add(app, exitCode);
+    DeleteCommand deleteFiles(context);
+    deleteFiles.add(app, exitCode);
+    RunCommand runCommand(context);
+    runCommand.add(app, exitCode);
+    SettingsResetSyncCommand resetSync(context);
+    resetSync.add(app, exitCode);
     app.add_subcommand("paths", "Show where data, logs and configuration live")->callback([&] {
         exitCode = PathsCommand::run(context);
     });

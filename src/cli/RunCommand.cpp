@@ -1,0 +1,174 @@
+#include "cli/RunCommand.h"
+
+#include <fmt/format.h>
+
+#include <CLI/CLI.hpp>
+#include <chrono>
+#include <memory>
+
+#include "cli/CatalogueSession.h"
+#include "cli/CommandContext.h"
+#include "cli/DataDirectoryGuard.h"
+#include "cli/ExitCode.h"
+#include "cli/SignalWatch.h"
+#include "cli/StatusCommand.h"
+#include "net/InterfaceManager.h"
+#include "platform/Clock.h"
+#include "platform/Logger.h"
+#include "platform/MainQueue.h"
+#include "sync/SyncManager.h"
+
+namespace pagewell::cli {
+
+namespace {
+
+// How long a stop waits for cancelled downloads and a running import to report back before
+// the process ends anyway.
+constexpr std::chrono::seconds kWindDown{30};
+
+// What the run shares with its callbacks; they may arrive after a wait gave up.
+struct RunState {
+    bool stopRequested = false;
+    int signalNumber = 0;
+    bool syncNowRunning = false;
+    SyncManager::Activity lastActivity;
+};
+
+void say(const CommandContext& context, const std::string& line) {
+    PW_LOG_INFO("{}", line);
+    context.output.note(line);
+}
+
+void sayNextAutoSync(const CommandContext& context) {
+    if (auto next = SyncManager::sharedInstance().nextAutoSyncDate()) {
+        say(context, fmt::format(RunCommand::kNextAutoSync, StatusCommand::iso8601(*next)));
+    }
+}
+
+// The turning points of the manager's downloads and automatic synchronisations, as lines.
+void reportActivity(const CommandContext& context, RunState& state,
+                    const SyncManager::Activity& activity) {
+    const SyncManager::Activity before = state.lastActivity;
+    state.lastActivity = activity;
+    if (activity.autoSyncActive && !before.autoSyncActive) {
+        say(context, "Automatic synchronisation started.");
+    }
+    if (activity.operationCount > 0 && before.operationCount == 0) {
+        say(context, fmt::format(RunCommand::kDownloading, activity.operationCount));
+    }
+    if (activity.operationCount == 0 && before.operationCount > 0) {
+        say(context, "Downloads done.");
+    }
+    if (!activity.autoSyncActive && before.autoSyncActive && !state.stopRequested) {
+        say(context, "Automatic synchronisation ended.");
+        sayNextAutoSync(context);
+    }
+}
+
+// --now: the catalogue, then every file that is missing or outdated; then the timer.
+void synchroniseNow(const CommandContext& context, const std::shared_ptr<RunState>& state) {
+    SyncManager& sync = SyncManager::sharedInstance();
+    state->syncNowRunning = true;
+    say(context, RunCommand::kSyncStarted);
+    auto ended = [&context, state] {
+        state->syncNowRunning = false;
+        if (!state->stopRequested) {
+            SyncManager::sharedInstance().startAutoSync();
+            sayNextAutoSync(context);
+        }
+    };
+    sync.getDataForSync(
+        [&context, state, ended] {
+            if (state->stopRequested) {
+                ended();
+                return;
+            }
+            SyncManager::sharedInstance().downloadAllFilesWithFilter(
+                CategoryFilterType::All,
+                [&context, ended](const SyncManager::DownloadResult& result) {
+                    const auto& summary = result.summary;
+                    say(context, fmt::format(RunCommand::kSyncFinished, summary.downloaded.size(),
+                                             summary.failed.size(), summary.unhidden.size()));
+                    for (const auto& [fileID, error] : summary.failed) {
+                        say(context, fmt::format("  file {}: {}", fileID, error.description));
+                    }
+                    if (result.error) {
+                        say(context,
+                            fmt::format(RunCommand::kSyncFailed, result.error->description));
+                    }
+                    ended();
+                },
+                {});
+        },
+        {},
+        [&context, ended](const Error& error) {
+            say(context, fmt::format(RunCommand::kSyncFailed, error.description));
+            ended();
+        });
+}
+
+}  // namespace
+
+void RunCommand::add(CLI::App& parent, int& exitCode) {
+    CLI::App* command = parent.add_subcommand(
+        "run", "Stay up: automatic synchronisation, reachability watch, read confirmations");
+    command->add_flag("--now", options_.syncNow,
+                      "Synchronise once at start, then follow the automatic timer");
+    command->callback([this, &exitCode] { exitCode = run(context_, options_); });
+}
+
+int RunCommand::run(const CommandContext& context, const Options& options) {
+    DataDirectoryGuard guard(context);
+    if (!guard.acquired()) {
+        return guard.exitCode();
+    }
+    if (int prepared = CatalogueSession::prepare(context); prepared != kExitSuccess) {
+        return prepared;
+    }
+    MainQueue& queue = MainQueue::shared();
+    SyncManager& sync = SyncManager::sharedInstance();
+    auto state = std::make_shared<RunState>();
+    state->lastActivity = sync.activity();
+
+    SignalWatch signals([&context, state](int signalNumber) {
+        if (state->stopRequested) {
+            return;
+        }
+        state->stopRequested = true;
+        state->signalNumber = signalNumber;
+        say(context, kStopping);
+        SyncManager::sharedInstance().stop();
+    });
+    int observer =
+        sync.addActivityObserver([&context, state](const SyncManager::Activity& activity) {
+            reportActivity(context, *state, activity);
+        });
+
+    say(context, kStarted);
+    InterfaceManager::sharedInstance().setupReachabilityNotifications();
+    sync.sendReadConfirmationForUnsyncedFiles();
+    if (options.syncNow) {
+        synchroniseNow(context, state);
+    } else {
+        sync.startAutoSync();
+        sayNextAutoSync(context);
+    }
+
+    while (!state->stopRequested) {
+        queue.runUntil([state] { return state->stopRequested; }, std::chrono::hours(1));
+    }
+    // Let cancelled downloads and a running import report, so the store is left as they
+    // leave it, but never wait for ever.
+    const auto deadline = std::chrono::steady_clock::now() + kWindDown;
+    auto idle = [state, &sync] {
+        return !state->syncNowRunning && sync.activity().operationCount == 0;
+    };
+    while (!idle() && std::chrono::steady_clock::now() < deadline) {
+        queue.runUntil(idle, std::chrono::milliseconds(200));
+    }
+    sync.removeActivityObserver(observer);
+    say(context, kStopped);
+    return SignalWatch::exitCodeFor(state->signalNumber);
+}
+
+}  // namespace pagewell::cli

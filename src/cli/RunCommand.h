@@ -1,0 +1,56 @@
+#pragma once
+// `pagewell run`: the long-running mode, what the app does while it is open. Starts the app
+// like every command, then keeps it up: the automatic synchronisation on its timer
+// ("SYNC_SETTINGS" / "AUTO_SYNC", every "SYNC_INTERVAL" minutes), the watch on the server's
+// reachability and the resend of read confirmations given offline (at start and whenever the
+// server becomes reachable again). What it does is written to stderr as it happens.
+//
+//   pagewell run [--now]      --now synchronises once at start (catalogue, then every file
+//                             that is missing or outdated), then follows the timer
+//
+// SIGTERM stops it cleanly (downloads cancelled, store consistent) with exit code 0; SIGINT
+// (Ctrl-C) the same with 130.
+//
+// The data directory is locked for the whole run: this process is then the only writer, so a
+// `pagewell sync` or `pagewell download` started beside it waits for the lock and ends with
+// exit code 6 instead of fetching the same files a second time. Stop the run to use them.
+// Exit codes: 0 stopped by SIGTERM, 1 failed start, 4 nobody signed in, 6 data directory busy,
+// 130 interrupted.
+
+namespace CLI {
+class App;
+}
+
+namespace pagewell::cli {
+
+struct CommandContext;
+
+class RunCommand {
+  public:
+    struct Options {
+        bool syncNow = false;
+    };
+
+    explicit RunCommand(CommandContext& context) : context_(context) {}
+
+    void add(CLI::App& parent, int& exitCode);
+
+    static int run(const CommandContext& context, const Options& options);
+
+    // Lines written to stderr (and to the log) at the turning points.
+    static constexpr const char* kStarted = "Running; stop with Ctrl-C or SIGTERM.";
+    static constexpr const char* kNextAutoSync = "Next automatic synchronisation at {}.";
+    static constexpr const char* kSyncStarted = "Synchronisation started.";
+    static constexpr const char* kSyncFinished =
+        "Synchronisation finished: {} downloaded, {} failed, {} shown again.";
+    static constexpr const char* kSyncFailed = "Synchronisation failed: {}";
+    static constexpr const char* kDownloading = "Downloading: {} files queued.";
+    static constexpr const char* kStopping = "Stopping…";
+    static constexpr const char* kStopped = "Stopped.";
+
+  private:
+    CommandContext& context_;
+    Options options_;
+};
+
+}  // namespace pagewell::cli

@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <csignal>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "CliRunner.h"
+#include "PagewellProcess.h"
+#include "TestCatalogue.h"
+#include "TestSupport.h"
+#include "cms/CmsServer.h"
+#include "platform/PropertyList.h"
+
+namespace pagewell {
+namespace {
+
+constexpr const char* kAppSecret = "cli-downloads-secret";
+
+// The download view and the commands around it as a user runs them, against pagewell-cms
+// serving the small test catalogue: "demo" sees Brochures (10) with Pump guide (100) and its
+// child Pumps (11) with Pump guide and Price list (101); "other" sees Brochures only.
+class DownloadsCliTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::filesystem::path catalogue = home.path() / "catalogue";
+        nlohmann::json manifest = cms::test::testManifest();
+        // A file without a thumbnail never completes its download; give the price list one.
+        manifest["files"][1]["thumbnail"] = "thumbs/guide.png";
+        cms::test::writeTestCatalogue(catalogue, manifest);
+        cms::CmsServerOptions options;
+        options.catalogue = catalogue;
+        options.appSecret = kAppSecret;
+        options.testHooks = true;
+        auto created = cms::CmsServer::create(options);
+        ASSERT_TRUE(created.ok()) << created.error().description;
+        server = std::move(created).value();
+        ASSERT_TRUE(server->start().ok());
+        ASSERT_TRUE(PropertyList::writeFile(config().string(),
+                                            PlistValue(PlistDict{{"CMSURL", server->baseUrl()},
+                                                                 {"LoginSecret", kAppSecret}}))
+                        .ok());
+    }
+
+    std::filesystem::path data() const { return home.path() / "data"; }
+    std::filesystem::path config() const { return home.path() / "AppSettings.plist"; }
+
+    std::vector<std::string> environment() const {
+        return {"PAGEWELL_KEYCHAIN=file", "PAGEWELL_APP_SETTINGS=" + config().string(),
+                "PAGEWELL_LOCK_WAIT_MS=200"};
+    }
+
+    CliRun run(const std::vector<std::string>& args) {
+        return runPagewell(data(), args, environment());
+    }
+
+    nlohmann::json json(const std::vector<std::string>& args) {
+        std::vector<std::string> all = {"--json"};
+        all.insert(all.end(), args.begin(), args.end());
+        CliRun shown = run(all);
+        EXPECT_EQ(shown.exitCode, 0) << shown.err;
+        return nlohmann::json::parse(shown.out, nullptr, false);
+    }
+
+    // Signs in (password on stdin) and chooses English.
+    void signIn(const std::string& user, const std::string& password) {
+        std::filesystem::path in = home.path() / "password.txt";
+        std::ofstream(in) << password << "\n";
+        std::string command = "PAGEWELL_KEYCHAIN=file '" PAGEWELL_CLI_PATH "' --data-dir '" +
+                              data().string() + "' --config '" + config().string() +
+                              "' login --user '" + user + "' --password-stdin <'" + in.string() +
+                              "' >/dev/null 2>&1";
+        int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "login as " << user;
+        CliRun chosen = run({"locale", "use", "1"});
+        ASSERT_EQ(chosen.exitCode, 0) << chosen.err;
+    }
+
+    // `pagewell run --now` until its synchronisation has finished, then SIGTERM: the catalogue
+    // and every missing or outdated file.
+    void synchronise() {
+        PagewellProcess running(data(), {"run", "--now"}, environment());
+        ASSERT_TRUE(running.waitForLine("Synchronisation finished")) << running.err();
+        running.signal(SIGTERM);
+        EXPECT_EQ(running.wait(), 0) << running.err();
+        lastRun = running.err();
+    }
+
+    // The states of the files in the tree, by category id then file id.
+    static std::map<std::pair<int, int>, std::string> states(const nlohmann::json& tree) {
+        std::map<std::pair<int, int>, std::string> found;
+        std::function<void(const nlohmann::json&)> walk = [&](const nlohmann::json& nodes) {
+            for (const auto& node : nodes) {
+                for (const auto& file : node["files"]) {
+                    found[{node["id"].get<int>(), file["id"].get<int>()}] = file["state"];
+                }
+                walk(node["subcategories"]);
+            }
+        };
+        walk(tree);
+        return found;
+    }
+
+    // How often the content of the file was fetched.
+    int contentFetches(int fileID) {
+        std::string prefix = "/media/files/" + std::to_string(fileID) + "/";
+        int count = 0;
+        for (const auto& entry : server->services().requestLog.entries()) {
+            if (entry.method == "GET" && entry.target.rfind(prefix, 0) == 0) {
+                ++count;
+            }
+        }
+        return count;
+    }
+
+    // Whether any file below the data directory holds the test brochure's bytes.
+    bool brochureOnDisk() {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(data())) {
+            if (entry.is_regular_file()) {
+                std::ostringstream text;
+                text << std::ifstream(entry.path(), std::ios::binary).rdbuf();
+                if (text.str() == cms::test::kFileContent) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+    TemporaryDirectory home;
+    std::unique_ptr<cms::CmsServer> server;
+    std::string lastRun;  // what the last synchronise() reported
+};
+
+using States = std::map<std::pair<int, int>, std::string>;
+
+TEST_F(DownloadsCliTest, TheTreeShowsEveryFileWithItsSizeAndState) {
+    signIn("demo", "demo");
+    CliRun empty = run({"downloads"});
+    EXPECT_EQ(empty.exitCode, 0) << empty.err;
+    EXPECT_NE(empty.out.find("The catalogue is empty"), std::string::npos) << empty.out;
+
+    synchronise();
+    CliRun deleted = run({"--yes", "delete", "101"});
+    ASSERT_EQ(deleted.exitCode, 0) << deleted.err << lastRun;
+
+    nlohmann::json tree = json({"downloads"});
+    ASSERT_EQ(tree.size(), 1u) << tree.dump(2);
+    const nlohmann::json& brochures = tree[0];
+    EXPECT_EQ(brochures["id"], 10);
+    EXPECT_EQ(brochures["name"], "Brochures");
+    ASSERT_EQ(brochures["files"].size(), 1u);
+    const nlohmann::json& guide = brochures["files"][0];
+    EXPECT_EQ(guide["id"], 100);
+    EXPECT_EQ(guide["title"], "Pump guide");
+    // Content, thumbnail share and the slide asset.
+    EXPECT_GE(guide["size"].get<std::int64_t>(),
+              static_cast<std::int64_t>(std::string(cms::test::kFileContent).size() +
+                                        std::string(cms::test::kAssetContent).size()));
+    ASSERT_EQ(brochures["subcategories"].size(), 1u);
+    const nlohmann::json& pumps = brochures["subcategories"][0];
+    EXPECT_EQ(pumps["id"], 11);
+    EXPECT_EQ(pumps["name"], "Pumps");
+    EXPECT_TRUE(pumps["subcategories"].empty());
+    // By title: "Price list" before "Pump guide".
+    ASSERT_EQ(pumps["files"].size(), 2u);
+    EXPECT_EQ(pumps["files"][0]["id"], 101);
+    EXPECT_EQ(pumps["files"][1], guide);
+    EXPECT_EQ(states(tree),
+              (States{{{10, 100}, "Delete"}, {{11, 100}, "Delete"}, {{11, 101}, "Download"}}));
+
+    CliRun text = run({"downloads"});
+    EXPECT_EQ(text.exitCode, 0);
+    EXPECT_NE(text.out.find("Brochures [10]\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("\n  Pumps [11]\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("    - Price list [101]  6.0 bytes  Download\n"), std::string::npos)
+        << text.out;
+
+    struct Case {
+        std::vector<std::string> args;
+        States expected;
+    };
+    const std::vector<Case> cases = {
+        {{"--filter", "downloaded"}, {{{10, 100}, "Delete"}, {{11, 100}, "Delete"}}},
+        // Brochures stays for its child's file, without a file of its own.
+        {{"--filter", "not-downloaded"}, {{{11, 101}, "Download"}}},
+        {{"--filter", "update"}, {}},
+        {{"--filter", "error"}, {}},
+        {{"--keyword", "PRICE"}, {{{11, 101}, "Download"}}},
+        {{"--keyword", "guide", "--filter", "not-downloaded"},
+         {{{10, 100}, "Delete"}, {{11, 100}, "Delete"}}},
+    };
+    for (const Case& filtered : cases) {
+        std::vector<std::string> args = {"downloads"};
+        args.insert(args.end(), filtered.args.begin(), filtered.args.end());
+        nlohmann::json shown = json(args);
+        EXPECT_EQ(states(shown), filtered.expected) << testing::PrintToString(filtered.args);
+        if (!filtered.expected.empty()) {
+            EXPECT_EQ(shown[0]["id"], 10) << testing::PrintToString(filtered.args);
+        }
+    }
+    EXPECT_EQ(run({"downloads", "--filter", "broken"}).exitCode, 2);
+
+    // A newer version at a new address: once imported, the old copy no longer counts as the
+    // file's download; the next synchronisation fetches the new one.
+    ASSERT_TRUE(server->services().catalogue.moveFile(100).ok());
+    CliRun imported = run({"sync", "--no-download"});
+    ASSERT_EQ(imported.exitCode, 0) << imported.err;
+    States outdated = states(json({"downloads"}));
+    EXPECT_NE(outdated[std::make_pair(10, 100)], "Delete");
+    EXPECT_EQ(outdated[std::make_pair(10, 100)], outdated[std::make_pair(11, 100)]);
+    synchronise();
+    EXPECT_EQ(states(json({"downloads"})),
+              (States{{{10, 100}, "Delete"}, {{11, 100}, "Delete"}, {{11, 101}, "Delete"}}));
+    EXPECT_EQ(contentFetches(100), 2) << lastRun;
+}
+
+TEST_F(DownloadsCliTest, TheCatalogueCommandsNeedASignedInUser) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"downloads"}, {"download", "100"}, {"delete", "100"}, {"run"}}) {
+        CliRun refused = run(args);
+        EXPECT_EQ(refused.exitCode, 4) << args[0] << ": " << refused.err;
+        EXPECT_NE(refused.err.find("pagewell login"), std::string::npos) << refused.err;
+    }
+}
+
+}  // namespace
+}  // namespace pagewell
