@@ -86,15 +86,15 @@ void DownloadProgress::draw() {
     const std::uint64_t done = bytesDone();
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::shared().now() - started_);
-    std::string detail = FileSizeText::stringFromFileSize(done) + " of " +
+    std::string detail = FileSizeText::stringFromFileSize(done) + "/" +
                          FileSizeText::stringFromFileSize(std::max(neededBytes_, done));
     if (elapsed.count() > 0 && done > 0) {
         const double rate =
             static_cast<double>(done) * 1000.0 / static_cast<double>(elapsed.count());
-        detail += "  " + FileSizeText::stringFromFileSize(static_cast<std::uint64_t>(rate)) + "/s";
+        detail += " " + FileSizeText::stringFromFileSize(static_cast<std::uint64_t>(rate)) + "/s";
         if (neededBytes_ > done) {
             auto left = static_cast<long>(static_cast<double>(neededBytes_ - done) / rate);
-            detail += "  ETA " + duration(std::chrono::seconds(left));
+            detail += " ETA " + duration(std::chrono::seconds(left));
         }
     }
     std::map<std::int64_t, double> fractions;
@@ -108,7 +108,7 @@ void DownloadProgress::draw() {
             detail += " …";
             break;
         }
-        detail += fmt::format("  {} {}%", fileID, static_cast<int>(fraction * 100.0));
+        detail += fmt::format(" {}:{}%", fileID, static_cast<int>(fraction * 100.0));
     }
     const long known = filesDone_ + static_cast<long>(sources_.queuedCount());
     bar_->update(filesDone_, std::max(known, 1L), detail);

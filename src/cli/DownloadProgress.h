@@ -1,7 +1,7 @@
 #pragma once
 // The live display of running downloads on stderr, one line redrawn in place:
 //
-//   [#########.....................] 3/12 files  1.2 MB of 4.5 MB  350.0 KB/s  ETA 0:09  101 45%
+//   [#########.....................] 3/12 files  1.2 MB/4.5 MB 350.0 KB/s ETA 0:09 101:45%
 //
 // files done of files known (done plus still queued), bytes done (finished files plus the part
 // of the files in flight) of the bytes needed, the rate since the start, the time left at that

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -10,7 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
-#include "app/LocaleManager.h"
+#include "cli/CatalogueSession.h"
 #include "cli/CommandContext.h"
 #include "cli/DataDirectoryGuard.h"
 #include "cli/DownloadProgress.h"
@@ -19,7 +20,6 @@
 #include "cli/TerminalProgress.h"
 #include "library/CategoryFilterType.h"
 #include "library/CategoryWrapper.h"
-#include "net/AccountManager.h"
 #include "net/InterfaceManager.h"
 #include "net/LoginManager.h"
 #include "platform/HttpResponse.h"
@@ -205,7 +205,8 @@ nlohmann::json downloadsDocument(const SyncManager::DownloadSummary& summary) {
 
 std::string downloadsText(const SyncManager::DownloadSummary& summary) {
     std::string text;
-    auto line = [&text](const char* what, const std::vector<std::int64_t>& ids) {
+    auto line = [&text](const char* what, std::vector<std::int64_t> ids) {
+        std::sort(ids.begin(), ids.end());
         if (!ids.empty()) {
             text += fmt::format("{:<12}{} file{} ({})\n", std::string(what) + ":", ids.size(),
                                 ids.size() == 1 ? "" : "s", idList(ids));
@@ -477,22 +478,8 @@ int SyncCommand::run(const CommandContext& context, const Options& options) {
     if (!guard.acquired()) {
         return guard.exitCode();
     }
-    if (!context.startApplication()) {
-        return kExitFailure;
-    }
-    if (const auto& storeError = context.application->storeError()) {
-        context.output.failure("the store cannot be opened: " + storeError->description,
-                               &*storeError);
-        return kExitFailure;
-    }
-    if (!AccountManager::currentUser()) {
-        context.output.failure("nobody is signed in; run `pagewell login` first");
-        return kExitSignInNeeded;
-    }
-    // Resolves the user's stored choice into the current selection the store queries read.
-    if (!LocaleManager::shared().getCurrentLocale()) {
-        context.output.failure("no content language is chosen; run `pagewell locale use ID`");
-        return kExitFailure;
+    if (int prepared = CatalogueSession::prepare(context); prepared != kExitSuccess) {
+        return prepared;
     }
     nlohmann::json document = {{"imported", false}};
     if (InterfaceManager::sharedInstance().isInOfflineMode()) {

@@ -1,5 +1,6 @@
 #include "cli/TerminalProgress.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,7 +11,15 @@ namespace pagewell::cli {
 
 namespace {
 constexpr int kBarWidth = 30;
-constexpr std::size_t kLineWidth = 79;  // one short of 80, so the cursor never wraps
+
+// The terminal's width less one, so the cursor never wraps; 79 when it cannot be asked.
+std::size_t lineWidth() {
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) {
+        return static_cast<std::size_t>(size.ws_col) - 1;
+    }
+    return 79;
+}
 
 std::string barFor(long done, long total) {
     const int filled = static_cast<int>(done * kBarWidth / total);
@@ -49,8 +58,8 @@ void TerminalProgress::update(long done, long total, const std::string& detail) 
     std::string line = "[" + barFor(std::min(done, total), total) + "] " + std::to_string(done) +
                        "/" + std::to_string(total) + " " + unit_ +
                        (detail.empty() ? "" : "  " + detail);
-    if (line.size() > kLineWidth) {
-        line.resize(kLineWidth);
+    if (const std::size_t width = lineWidth(); line.size() > width) {
+        line.resize(width);
     }
     if (line == lastLine_) {
         return;

@@ -18,7 +18,7 @@ class TerminalProgress {
     bool enabled() const { return enabled_; }
     void update(long done, long total);
     // The same with `detail` after the count (bytes, rate, ...); redrawn whenever the line
-    // changes, cut to fit an 80-column terminal.
+    // changes, cut to the terminal's width.
     void update(long done, long total, const std::string& detail);
     // Clears the line.
     void finish();

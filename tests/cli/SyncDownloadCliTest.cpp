@@ -1,0 +1,289 @@
+// `pagewell sync` with its downloads, run as a user runs it against pagewell-cms serving the
+// demo catalogue on a loopback port: whole synchronisations, a failing file, Ctrl-C, a killed
+// process and two processes at once. After each, every file the store calls downloaded must
+// be on disk, byte for byte the server's.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "CliRunner.h"
+#include "PagewellProcess.h"
+#include "TestSupport.h"
+#include "cms/CmsServer.h"
+#include "cms/DemoCatalogue.h"
+#include "platform/PropertyList.h"
+#include "store/Database.h"
+
+namespace pagewell {
+namespace {
+
+constexpr const char* kAppSecret = "cli-sync-download-secret";
+constexpr auto kServerWait = std::chrono::seconds(60);
+
+std::string slurp(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+std::set<std::int64_t> idsOf(const nlohmann::json& list) {
+    std::set<std::int64_t> ids;
+    for (const auto& id : list) {
+        ids.insert(id.get<std::int64_t>());
+    }
+    return ids;
+}
+
+class SyncDownloadCliTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto built = cms::DemoCatalogue::build(catalogue.path());
+        ASSERT_TRUE(built.ok()) << built.error().description;
+        for (const cms::CatalogueFile& file : built.value().files) {
+            serverPaths[file.id] = catalogue.path() / file.path;
+        }
+        cms::CmsServerOptions options;
+        options.catalogue = catalogue.path();
+        options.appSecret = kAppSecret;
+        auto created = cms::CmsServer::create(options);
+        ASSERT_TRUE(created.ok()) << created.error().description;
+        server = std::move(created).value();
+        ASSERT_TRUE(server->start().ok());
+        ASSERT_TRUE(PropertyList::writeFile(config().string(),
+                                            PlistValue(PlistDict{{"CMSURL", server->baseUrl()},
+                                                                 {"LoginSecret", kAppSecret}}))
+                        .ok());
+        signIn();
+    }
+
+    void TearDown() override {
+        if (server) {
+            server->services().faults.clear();
+            server->stop();
+        }
+    }
+
+    std::filesystem::path data() const { return home.path() / "data"; }
+    std::filesystem::path config() const { return home.path() / "AppSettings.plist"; }
+
+    std::vector<std::string> withConfig(const std::vector<std::string>& args) const {
+        std::vector<std::string> all = {"--config", config().string()};
+        all.insert(all.end(), args.begin(), args.end());
+        return all;
+    }
+
+    CliRun run(const std::vector<std::string>& args, std::vector<std::string> environment = {}) {
+        environment.push_back("PAGEWELL_KEYCHAIN=file");
+        return runPagewell(data(), withConfig(args), environment);
+    }
+
+    std::unique_ptr<PagewellProcess> start(const std::vector<std::string>& args,
+                                           std::vector<std::string> environment = {}) {
+        environment.push_back("PAGEWELL_KEYCHAIN=file");
+        return std::make_unique<PagewellProcess>(data(), withConfig(args), environment);
+    }
+
+    void signIn() {
+        std::filesystem::path in = home.path() / "stdin.txt";
+        std::ofstream(in) << "demo\n";
+        std::string command = "PAGEWELL_KEYCHAIN=file '" PAGEWELL_CLI_PATH "' --data-dir '" +
+                              data().string() + "' --config '" + config().string() +
+                              "' login --user demo --password-stdin <'" + in.string() +
+                              "' >/dev/null 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        ASSERT_EQ(run({"locale", "use", "1"}).exitCode, 0);
+    }
+
+    nlohmann::json sync(int expectedExit, const std::vector<std::string>& extra = {}) {
+        std::vector<std::string> args = {"--json", "--yes", "sync"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        CliRun done = run(args);
+        EXPECT_EQ(done.exitCode, expectedExit) << done.err;
+        lastErr = done.err;
+        return nlohmann::json::parse(done.out, nullptr, false);
+    }
+
+    nlohmann::json counts() {
+        CliRun shown = run({"--json", "status"});
+        EXPECT_EQ(shown.exitCode, 0) << shown.err;
+        return nlohmann::json::parse(shown.out, nullptr, false)["counts"];
+    }
+
+    // The files the store calls downloaded, each checked against the server's bytes.
+    std::set<std::int64_t> expectDownloadedFilesComplete() {
+        auto database = Database::open(data() / "Library" / "Database" / "Database.sqlite",
+                                       Database::Options{15'000, true});
+        EXPECT_TRUE(database.ok());
+        if (!database.ok()) {
+            return {};
+        }
+        auto statement =
+            database.value()->prepare("SELECT cmsID, filePath FROM File WHERE downloaded = 1");
+        EXPECT_TRUE(statement.ok());
+        std::set<std::int64_t> ids;
+        while (statement.ok() && statement.value()->step().valueOr(false)) {
+            std::int64_t id = statement.value()->integer(0);
+            ids.insert(id);
+            auto stored = statement.value()->optionalText(1);
+            if (!stored) {
+                ADD_FAILURE() << "file " << id << " is downloaded without a path";
+                continue;
+            }
+            // Stored paths are relative to the data directory, written with a leading "/".
+            const std::string local =
+                slurp(data() / stored->substr(stored->find_first_not_of('/')));
+            const std::string served = slurp(serverPaths[id]);
+            EXPECT_TRUE(local == served) << "file " << id << ": " << local.size() << " bytes of "
+                                         << served.size() << " at " << *stored;
+        }
+        return ids;
+    }
+
+    // Content transfers of the catalogue files that the server answered, by file ID.
+    std::map<std::int64_t, int> contentTransfers() const {
+        std::map<std::int64_t, int> transfers;
+        for (const auto& entry : server->services().requestLog.entries()) {
+            const std::string prefix = "/media/files/";
+            if (entry.status == 200 && entry.target.rfind(prefix, 0) == 0) {
+                ++transfers[std::stoll(entry.target.substr(prefix.size()))];
+            }
+        }
+        return transfers;
+    }
+
+    // Waits until the server holds at least `count` transfers.
+    bool serverHolds(int count) {
+        const auto deadline = std::chrono::steady_clock::now() + kServerWait;
+        while (std::chrono::steady_clock::now() < deadline) {
+            auto held =
+                server->services().faults.waitForHeld(count, count, std::chrono::milliseconds(100));
+            if (held.held >= count) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void holdDownloads() {
+        cms::Fault hold;
+        hold.kind = cms::Fault::Kind::Hold;
+        hold.prefix = "/media/";
+        hold.remaining = 100000;
+        server->services().faults.arm(hold);
+    }
+
+    TemporaryDirectory home;
+    TemporaryDirectory catalogue;
+    std::map<std::int64_t, std::filesystem::path> serverPaths;
+    std::unique_ptr<cms::CmsServer> server;
+    std::string lastErr;
+};
+
+TEST_F(SyncDownloadCliTest, AFullSyncDownloadsEveryFileAndTheNextHasNothingToDo) {
+    nlohmann::json first = sync(0);
+    EXPECT_EQ(first["imported"], true);
+    EXPECT_EQ(first["failed"], nlohmann::json::array());
+    std::set<std::int64_t> downloaded = idsOf(first["downloaded"]);
+    EXPECT_GT(downloaded.size(), 4u);
+    EXPECT_EQ(expectDownloadedFilesComplete(), downloaded);
+    for (const auto& [id, count] : contentTransfers()) {
+        EXPECT_EQ(count, 1) << "file " << id;
+    }
+    nlohmann::json after = counts();
+    EXPECT_EQ(after["pendingDownloads"], 0);
+    EXPECT_EQ(after["neededBytes"], 0);
+    EXPECT_EQ(after["downloaded"], static_cast<std::int64_t>(downloaded.size()));
+
+    server->services().requestLog.clear();
+    nlohmann::json second = sync(0);
+    EXPECT_EQ(second["downloaded"], nlohmann::json::array());
+    EXPECT_TRUE(contentTransfers().empty());
+    EXPECT_NE(lastErr.find("There are no files to download"), std::string::npos) << lastErr;
+}
+
+TEST_F(SyncDownloadCliTest, AFailingFileEndsWithExit3NamingItAndTheNextSyncCompletesIt) {
+    nlohmann::json catalogueOnly = sync(0, {"--no-download"});
+    ASSERT_EQ(catalogueOnly["files"]["added"].size(), counts()["files"].get<std::size_t>());
+    const std::int64_t failing = catalogueOnly["files"]["added"][0].get<std::int64_t>();
+
+    cms::Fault broken;
+    broken.prefix = "/media/files/" + std::to_string(failing) + "/";
+    broken.remaining = 100;
+    broken.status = 500;
+    server->services().faults.arm(broken);
+    nlohmann::json partial = sync(3);
+    ASSERT_EQ(partial["failed"].size(), 1u) << partial.dump();
+    EXPECT_EQ(partial["failed"][0]["id"], failing);
+    EXPECT_FALSE(idsOf(partial["downloaded"]).contains(failing));
+    EXPECT_NE(lastErr.find("1 file failed:\n  " + std::to_string(failing) + ": "),
+              std::string::npos)
+        << lastErr;
+    EXPECT_FALSE(expectDownloadedFilesComplete().contains(failing));
+
+    server->services().faults.clear();
+    nlohmann::json completed = sync(0);
+    EXPECT_EQ(idsOf(completed["downloaded"]), std::set<std::int64_t>{failing});
+    EXPECT_TRUE(expectDownloadedFilesComplete().contains(failing));
+    EXPECT_EQ(counts()["pendingDownloads"], 0);
+}
+
+TEST_F(SyncDownloadCliTest, CtrlCStopsTheDownloadsAndTheNextSyncCompletes) {
+    holdDownloads();
+    auto running = start({"--yes", "sync"});
+    ASSERT_TRUE(serverHolds(1));
+    running->signal(SIGINT);
+    EXPECT_TRUE(running->waitForLine("interrupted", kServerWait)) << running->err();
+    EXPECT_EQ(running->wait(), 130) << running->err();
+    expectDownloadedFilesComplete();
+
+    server->services().faults.clear();
+    sync(0);
+    expectDownloadedFilesComplete();
+    EXPECT_EQ(counts()["pendingDownloads"], 0);
+}
+
+TEST_F(SyncDownloadCliTest, AKilledSyncLeavesOnlyCompleteFilesAndTheNextOneFinishes) {
+    ASSERT_EQ(run({"sync", "--no-download"}).exitCode, 0);
+    holdDownloads();
+    auto running = start({"--yes", "sync"});
+    ASSERT_TRUE(serverHolds(4));
+    server->services().faults.release(3);  // some transfers end, others are still held
+    ASSERT_TRUE(serverHolds(4));
+    running->signal(SIGKILL);
+    EXPECT_EQ(running->wait(), 128 + SIGKILL);
+    expectDownloadedFilesComplete();
+
+    server->services().faults.clear();
+    sync(0);
+    EXPECT_EQ(expectDownloadedFilesComplete().size(), counts()["downloaded"].get<std::size_t>());
+    EXPECT_EQ(counts()["pendingDownloads"], 0);
+}
+
+TEST_F(SyncDownloadCliTest, ASecondSyncWaitsForTheFirstAndDownloadsNothingTwice) {
+    holdDownloads();
+    auto first = start({"--yes", "sync"});
+    ASSERT_TRUE(serverHolds(1));
+    // Started while the first holds the data directory: it waits for it.
+    auto second = start({"--yes", "sync"}, {"PAGEWELL_LOCK_WAIT_MS=120000"});
+    server->services().faults.clear();
+    EXPECT_EQ(first->wait(), 0) << first->err();
+    EXPECT_EQ(second->wait(), 0) << second->err();
+    EXPECT_NE(second->err().find("There are no files to download"), std::string::npos)
+        << second->err();
+    std::map<std::int64_t, int> transfers = contentTransfers();
+    EXPECT_GT(transfers.size(), 4u);
+    for (const auto& [id, count] : transfers) {
+        EXPECT_EQ(count, 1) << "file " << id;
+    }
+    expectDownloadedFilesComplete();
+}
+
+}  // namespace
+}  // namespace pagewell
