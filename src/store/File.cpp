@@ -15,6 +15,7 @@
 #include "store/ShareFile.h"
 #include "store/StoreHooks.h"
 #include "store/StoredPath.h"
+#include "store/Thumbnail.h"
 
 namespace pagewell {
 
@@ -67,10 +68,11 @@ Result<StoreContext*> mainContext() {
 }
 
 // Removes the local copy a stored path names (its absolute form), only inside the app's
-// areas; a failure is logged with the file's path.
-void removeLocalCopy(const std::optional<std::string>& filePath) {
+// areas, once the context's changes commit; a failure is logged with the file's path.
+void removeLocalCopy(StoreContext& context, const std::optional<std::string>& filePath) {
     if (filePath && !filePath->empty()) {
-        StoredPath::removeStoredFile(*filePath, StoredPath::FailureLog::kFileAndError);
+        StoredPath::removeStoredFileAfterCommit(context, *filePath,
+                                                StoredPath::FailureLog::kFileAndError);
     }
 }
 
@@ -180,6 +182,10 @@ Status File::prepareForDeletion(StoreContext& context) {
 }
 
 Status File::deleteRecord(StoreContext& context) {
+    // Opened first, so the removals on disk wait for this deletion's commit.
+    if (Status begun = context.beginWrite(); !begun.ok()) {
+        return begun;
+    }
     if (Status prepared = prepareForDeletion(context); !prepared.ok()) {
         return prepared;
     }
@@ -188,8 +194,27 @@ Status File::deleteRecord(StoreContext& context) {
     if (Status resources = deleteResources(context); !resources.ok()) {
         return resources;
     }
-    removeLocalCopy(filePath);
-    return EntityRows::write(context, kEntity, "DELETE FROM File WHERE pk = ?", pk);
+    removeLocalCopy(context, filePath);
+    if (Status deleted = EntityRows::write(context, kEntity, "DELETE FROM File WHERE pk = ?", pk);
+        !deleted.ok()) {
+        return deleted;
+    }
+    // A thumbnail no other file shows would keep its images on disk with nothing to name it.
+    if (!thumbnail) {
+        return {};
+    }
+    auto image = Thumbnail::find(context, *thumbnail);
+    if (!image.ok()) {
+        return image.error();
+    }
+    if (!image.value()) {
+        return {};
+    }
+    auto shownBy = image.value()->fileKeys(context);
+    if (!shownBy.ok()) {
+        return shownBy.error();
+    }
+    return shownBy.value().empty() ? image.value()->deleteRecord(context) : Status{};
 }
 
 Result<std::vector<std::int64_t>> File::localeKeys(StoreContext& context) const {
@@ -398,7 +423,7 @@ Status File::deleteFile(StoreContext& context) {
         downloaded = false;
         updateAvailable = false;
         if (filePath && !filePath->empty()) {
-            removeLocalCopy(filePath);
+            removeLocalCopy(context, filePath);
             filePath.reset();
         }
         if (Status written = update(context); !written.ok()) {
@@ -409,7 +434,7 @@ Status File::deleteFile(StoreContext& context) {
         }
     }
 
-    deleteRedliningFiles();
+    deleteRedliningFiles(context);
     return deleteShareFiles(context);
 }
 
@@ -425,7 +450,7 @@ Status File::deleteForAllUsers(StoreContext& context) {
     if (Status written = update(context); !written.ok()) {
         return written;
     }
-    removeLocalCopy(filePath);
+    removeLocalCopy(context, filePath);
     return context.save();
 }
 
@@ -440,6 +465,15 @@ Status File::deleteForAllUsers() {
 void File::deleteRedliningFiles() const {
     if (std::optional<std::string> identifier = getUserRedliningId()) {
         StoreHooks::annotationSets()->removeAnnotationSet(*identifier);
+    }
+}
+
+void File::deleteRedliningFiles(StoreContext& context) const {
+    // The identifier names the user signed in now, not the one at commit time.
+    if (std::optional<std::string> identifier = getUserRedliningId()) {
+        context.afterCommit([identifier = *identifier] {
+            StoreHooks::annotationSets()->removeAnnotationSet(identifier);
+        });
     }
 }
 

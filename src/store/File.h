@@ -79,7 +79,9 @@ struct File {
     Status update(StoreContext& context);
     // prepareForDeletion (deleteFile), then the local files of the resources and the copy if
     // one is still named, then the row; states, sortings, resources, share files and
-    // memberships follow it.
+    // memberships follow it, and so does its thumbnail when no other file shows it. Files
+    // on disk go only when the context's changes commit
+    // (StoreContext::afterCommit), here and in every removal below.
     Status deleteRecord(StoreContext& context);
     Status prepareForDeletion(StoreContext& context);
 
@@ -136,8 +138,10 @@ struct File {
     // context (without one: the main context).
     Status deleteForAllUsers(StoreContext& context);
     Status deleteForAllUsers();
-    // The signed-in user's annotation set of this file.
+    // The signed-in user's annotation set of this file: at once, or (with a context) once
+    // the context's open changes commit.
     void deleteRedliningFiles() const;
+    void deleteRedliningFiles(StoreContext& context) const;
     // Every ShareFile of the file, each through its own deletion (export and annotation set).
     Status deleteShareFiles(StoreContext& context) const;
     // The local copies of the file's resources; the records stay.

@@ -215,7 +215,11 @@ Status FileCategory::update(StoreContext& context) {
 
 Status FileCategory::prepareForDeletion(StoreContext& context) {
     if (cmsID) {
-        StoreHooks::categoryTimestamps()->deleteTimestampForCategoryWithID(std::to_string(*cmsID));
+        // Forgotten only when the deletion is kept: a rolled-back import keeps the category
+        // and with it the timestamp its records match.
+        context.afterCommit([id = std::to_string(*cmsID)] {
+            StoreHooks::categoryTimestamps()->deleteTimestampForCategoryWithID(id);
+        });
     }
     // Files whose `categories` holds exactly one entry: this category.
     auto onlyHere = EntityRows::keys(
@@ -241,6 +245,10 @@ Status FileCategory::prepareForDeletion(StoreContext& context) {
 }
 
 Status FileCategory::deleteRecord(StoreContext& context) {
+    // Opened first, so the removals on disk wait for this deletion's commit.
+    if (Status begun = context.beginWrite(); !begun.ok()) {
+        return begun;
+    }
     if (Status prepared = prepareForDeletion(context); !prepared.ok()) {
         return prepared;
     }

@@ -133,7 +133,11 @@ Status Resource::update(StoreContext& context) {
 }
 
 Status Resource::deleteRecord(StoreContext& context) {
-    prepareForDeletion();
+    // Opened first, so the removals on disk wait for this deletion's commit.
+    if (Status begun = context.beginWrite(); !begun.ok()) {
+        return begun;
+    }
+    prepareForDeletion(context);
     Status deleted = EntityRows::write(context, kEntity, "DELETE FROM Resource WHERE pk = ?", pk);
     if (deleted.ok()) {
         pk = 0;
@@ -151,13 +155,13 @@ void Resource::setProperties(const nlohmann::json& properties) {
     pdfPage = pageOfAsset(properties, cmsID);
 }
 
-void Resource::deleteFile(StoreContext& /*context: the record itself does not change*/) const {
-    prepareForDeletion();
+void Resource::deleteFile(StoreContext& context) const {
+    prepareForDeletion(context);
 }
 
-void Resource::prepareForDeletion() const {
+void Resource::prepareForDeletion(StoreContext& context) const {
     if (path && !path->empty()) {
-        StoredPath::removeStoredFile(*path);
+        StoredPath::removeStoredFileAfterCommit(context, *path);
     }
 }
 

@@ -46,10 +46,11 @@ struct Resource {
     //    "type": 3, "annotations": [{"page": 4, "asset_ids": [5, 9]}]}
     void setProperties(const nlohmann::json& properties);
 
-    // Removes the downloaded copy at `path` when it is there; the record is left as it is
-    // (the download queue decides what to fetch again). Best effort: failures are logged.
+    // Removes the downloaded copy at `path` when it is there, once the context's open changes
+    // commit (at once without a transaction); the record is left as it is (the download queue
+    // decides what to fetch again). Best effort: failures are logged.
     void deleteFile(StoreContext& context) const;
-    void prepareForDeletion() const;
+    void prepareForDeletion(StoreContext& context) const;
 };
 
 }  // namespace pagewell

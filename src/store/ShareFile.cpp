@@ -181,6 +181,10 @@ Status ShareFile::update(StoreContext& context) {
 }
 
 Status ShareFile::deleteRecord(StoreContext& context) {
+    // Opened first, so the removals on disk wait for this deletion's commit.
+    if (Status begun = context.beginWrite(); !begun.ok()) {
+        return begun;
+    }
     prepareForDeletion(context);
     auto itemLinks = links(context);
     if (!itemLinks.ok()) {
@@ -201,7 +205,7 @@ Status ShareFile::deleteRecord(StoreContext& context) {
 
 void ShareFile::deleteFile(StoreContext& context) const {
     if (localPath && !localPath->empty()) {
-        StoredPath::removeStoredFile(*localPath);
+        StoredPath::removeStoredFileAfterCommit(context, *localPath);
     }
     auto identifier = getUserRedliningId(context);
     if (!identifier.ok()) {
@@ -209,7 +213,9 @@ void ShareFile::deleteFile(StoreContext& context) const {
         return;
     }
     if (identifier.value()) {
-        StoreHooks::annotationSets()->removeAnnotationSet(*identifier.value());
+        context.afterCommit([identifier = *identifier.value()] {
+            StoreHooks::annotationSets()->removeAnnotationSet(identifier);
+        });
     }
 }
 

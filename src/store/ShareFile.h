@@ -63,8 +63,9 @@ struct ShareFile {
     // reminder), then the row with its bookmarks. Does not save.
     Status deleteRecord(StoreContext& context);
 
-    // Removes the exported PDF and the item's own annotation set. Best effort: failures are
-    // logged, never reported.
+    // Removes the exported PDF and the item's own annotation set once the context's open
+    // changes commit (at once without a transaction). Best effort: failures are logged,
+    // never reported.
     void deleteFile(StoreContext& context) const;
     void prepareForDeletion(StoreContext& context) const;
 };

@@ -119,7 +119,11 @@ Status ShareLink::update(StoreContext& context) {
 }
 
 Status ShareLink::deleteRecord(StoreContext& context) {
-    prepareForDeletion();
+    // Opened first, so the removals on disk wait for this deletion's commit.
+    if (Status begun = context.beginWrite(); !begun.ok()) {
+        return begun;
+    }
+    prepareForDeletion(context);
     Status deleted = EntityRows::write(context, kEntity, "DELETE FROM ShareLink WHERE pk = ?", pk);
     if (deleted.ok()) {
         pk = 0;
@@ -127,9 +131,10 @@ Status ShareLink::deleteRecord(StoreContext& context) {
     return deleted;
 }
 
-void ShareLink::prepareForDeletion() const {
+void ShareLink::prepareForDeletion(StoreContext& context) const {
     if (uuid && !uuid->empty()) {
-        StoreHooks::pendingReminders()->withdrawReminder(*uuid);
+        context.afterCommit(
+            [uuid = *uuid] { StoreHooks::pendingReminders()->withdrawReminder(uuid); });
     }
 }
 

@@ -46,8 +46,9 @@ struct ShareLink {
     Status update(StoreContext& context);
     // prepareForDeletion, then the row.
     Status deleteRecord(StoreContext& context);
-    // Withdraws the pending reminder whose identifier is `uuid`.
-    void prepareForDeletion() const;
+    // Withdraws the pending reminder whose identifier is `uuid`, once the context's open
+    // changes commit (at once without a transaction).
+    void prepareForDeletion(StoreContext& context) const;
 
     // Upper-case hexadecimal in the 8-4-4-4-12 form of a random (version 4) UUID.
     static std::string makeUUID();

@@ -6,6 +6,7 @@
 
 #include "platform/Error.h"
 #include "platform/Logger.h"
+#include "store/StoreContext.h"
 
 namespace pagewell {
 
@@ -182,6 +183,15 @@ bool StoredPath::removeStoredFile(std::string_view stored, const FileAreas& area
     }
     PW_LOG_ERROR_VALUE(Error::fromErrno(ec.value(), "cannot remove " + path->string()));
     return false;
+}
+
+void StoredPath::removeStoredFileAfterCommit(StoreContext& context, std::string stored,
+                                             FailureLog failureLog) {
+    if (stored.empty()) {
+        return;
+    }
+    context.afterCommit(
+        [stored = std::move(stored), failureLog] { removeStoredFile(stored, failureLog); });
 }
 
 }  // namespace pagewell

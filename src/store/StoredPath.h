@@ -2,9 +2,11 @@
 // Paths of local copies as the store keeps them (File.filePath, Thumbnail.filePath and
 // smallFilePath, Resource.path): relative to the data directory, beginning with "/Documents"
 // or "/tmp", so that they survive a move of the data directory. Also the one guarded way to
-// remove such a file: every deletion rule removes through removeStoredFile.
+// remove such a file: every deletion rule removes through removeStoredFile, once its
+// transaction commits (removeStoredFileAfterCommit).
 //
-// Stateless; safe from any thread. The overloads without areas use FileAreas::shared().
+// Stateless; safe from any thread (removeStoredFileAfterCommit: the context's thread). The
+// overloads without areas use FileAreas::shared().
 
 #include <filesystem>
 #include <optional>
@@ -14,6 +16,8 @@
 #include "platform/FileAreas.h"
 
 namespace pagewell {
+
+class StoreContext;
 
 class StoredPath {
   public:
@@ -53,6 +57,12 @@ class StoredPath {
                                  FailureLog failureLog = FailureLog::kErrorOnly);
     static bool removeStoredFile(std::string_view stored, const FileAreas& areas,
                                  FailureLog failureLog = FailureLog::kErrorOnly);
+
+    // removeStoredFile once the context's open write transaction commits (not at all when it
+    // rolls back; at once when no transaction is open): the removal a record's change asks for
+    // happens only when that change is kept.
+    static void removeStoredFileAfterCommit(StoreContext& context, std::string stored,
+                                            FailureLog failureLog = FailureLog::kErrorOnly);
 };
 
 }  // namespace pagewell

@@ -32,10 +32,16 @@ Thumbnail readThumbnail(Statement& row) {
 }
 
 // Clears the stored path first, so that a failed removal never leaves the record pointing at
-// a file it no longer owns, then removes the file when it is there.
-void discardImage(std::optional<std::string>& storedPath) {
+// a file it no longer owns, then removes the file when it is there: at once, or with a
+// context once its open changes commit.
+void discardImage(std::optional<std::string>& storedPath, StoreContext* context = nullptr) {
     std::optional<std::string> path = std::exchange(storedPath, std::nullopt);
-    if (path && !path->empty()) {
+    if (!path || path->empty()) {
+        return;
+    }
+    if (context != nullptr) {
+        StoredPath::removeStoredFileAfterCommit(*context, std::move(*path));
+    } else {
         StoredPath::removeStoredFile(*path);
     }
 }
@@ -87,7 +93,11 @@ Status Thumbnail::update(StoreContext& context) {
 }
 
 Status Thumbnail::deleteRecord(StoreContext& context) {
-    prepareForDeletion();
+    // Opened first, so the removals on disk wait for this deletion's commit.
+    if (Status begun = context.beginWrite(); !begun.ok()) {
+        return begun;
+    }
+    prepareForDeletion(context);
     Status deleted = EntityRows::write(context, kEntity, "DELETE FROM Thumbnail WHERE pk = ?", pk);
     if (deleted.ok()) {
         context.noteChanged("File");  // File.thumbnail was set to none
@@ -97,12 +107,20 @@ Status Thumbnail::deleteRecord(StoreContext& context) {
 }
 
 void Thumbnail::setProperties(const nlohmann::json& properties) {
+    applyProperties(properties, nullptr);
+}
+
+void Thumbnail::setProperties(StoreContext& context, const nlohmann::json& properties) {
+    applyProperties(properties, &context);
+}
+
+void Thumbnail::applyProperties(const nlohmann::json& properties, StoreContext* context) {
     std::optional<std::string> location = JsonNumber::text(properties, "file_location");
     // The server's thumbnail dictionaries carry the address under "file_location" and never
     // under "fileURL"; comparing "fileURL" threw the image away and fetched it again on every
     // import of the file. The stored fileURL is compared with "file_location" instead.
     if (location != fileURL) {
-        discardImage(filePath);
+        discardImage(filePath, context);
     }
     fileURL = location;
     modified = ServerDate::parseJson(properties, "file_modified");
@@ -115,16 +133,26 @@ std::string Thumbnail::thumbnailURLForWidth(int width) const {
 }
 
 Status Thumbnail::deleteFile(StoreContext& context) {
-    prepareForDeletion();
     if (pk == 0) {
+        prepareForDeletion(context);
         return {};
     }
+    // Opened first, so the images wait for the commit that clears their paths.
+    if (Status begun = context.beginWrite(); !begun.ok()) {
+        return begun;
+    }
+    prepareForDeletion(context);
     return update(context);
 }
 
 void Thumbnail::prepareForDeletion() {
     discardImage(filePath);
     discardImage(smallFilePath);
+}
+
+void Thumbnail::prepareForDeletion(StoreContext& context) {
+    discardImage(filePath, &context);
+    discardImage(smallFilePath, &context);
 }
 
 }  // namespace pagewell

@@ -43,16 +43,25 @@ struct Thumbnail {
     Status deleteRecord(StoreContext& context);
 
     // Takes a server thumbnail dictionary. A changed "file_location" discards the downloaded
-    // image (it shows the old picture); the same location keeps it.
+    // image (it shows the old picture); the same location keeps it. With a context the image
+    // leaves the disk only when the context's open changes commit.
     void setProperties(const nlohmann::json& properties);
+    void setProperties(StoreContext& context, const nlohmann::json& properties);
     // The address of this image rendered at `width` (see ThumbnailURL).
     std::string thumbnailURLForWidth(int width) const;
 
     // Removes both images from disk and clears both paths; the record stays (written, not
-    // saved). Disk failures are logged, never reported; the result is the store's.
+    // saved). The images go once the context's open changes commit (at once without a
+    // transaction). Disk failures are logged, never reported; the result is the store's.
     Status deleteFile(StoreContext& context);
-    // Removes both images from disk, best effort; run before the record is deleted.
+    // Removes both images from disk, best effort; run before the record is deleted. Without a
+    // context at once, with one after its open changes commit.
     void prepareForDeletion();
+    void prepareForDeletion(StoreContext& context);
+
+  private:
+    // setProperties; a null context removes a discarded image at once.
+    void applyProperties(const nlohmann::json& properties, StoreContext* context);
 };
 
 }  // namespace pagewell

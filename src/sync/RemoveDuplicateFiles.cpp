@@ -69,7 +69,9 @@ Status mergeCategories(StoreContext& context, std::int64_t cmsID, std::int64_t l
             return joined;
         }
         context.noteChanged(File::kEntity);
-        StoreHooks::categoryTimestamps()->deleteTimestampForCategoryWithID(std::to_string(cmsID));
+        context.afterCommit([id = std::to_string(cmsID)] {
+            StoreHooks::categoryTimestamps()->deleteTimestampForCategoryWithID(id);
+        });
         if (category.pk == kept) {
             continue;
         }
@@ -224,7 +226,8 @@ Status deleteDuplicate(StoreContext& context, File& duplicate, const File& kept)
     }
 
     if (duplicate.filePath && !duplicate.filePath->empty() && duplicate.filePath != kept.filePath) {
-        StoredPath::removeStoredFile(*duplicate.filePath, StoredPath::FailureLog::kFileAndError);
+        StoredPath::removeStoredFileAfterCommit(context, *duplicate.filePath,
+                                                StoredPath::FailureLog::kFileAndError);
     }
     auto keptResources = Resource::resourcesOfFile(context, kept.pk);
     auto ownResources = Resource::resourcesOfFile(context, duplicate.pk);
@@ -265,7 +268,7 @@ Status mergeFiles(StoreContext& context, std::int64_t cmsID) {
         if (duplicate.downloaded && duplicate.fileURL == kept.fileURL && duplicate.filePath &&
             !duplicate.filePath->empty() && !hasUsableCopy(kept)) {
             if (kept.filePath && !kept.filePath->empty() && kept.filePath != duplicate.filePath) {
-                StoredPath::removeStoredFile(*kept.filePath);
+                StoredPath::removeStoredFileAfterCommit(context, *kept.filePath);
             }
             kept.downloaded = true;
             kept.updateAvailable = false;
@@ -281,7 +284,7 @@ Status mergeFiles(StoreContext& context, std::int64_t cmsID) {
     if (!hasUsableCopy(kept)) {
         if (kept.filePath && !kept.filePath->empty()) {
             // An empty copy is no copy; it would only be mistaken for one later.
-            StoredPath::removeStoredFile(*kept.filePath);
+            StoredPath::removeStoredFileAfterCommit(context, *kept.filePath);
         }
         kept.downloaded = false;
         kept.filePath.reset();

@@ -4,6 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <string>
+#include <vector>
+
 #include "TestSupport.h"
 #include "platform/NotificationCenter.h"
 #include "store/Database.h"
@@ -134,6 +137,50 @@ TEST_F(StoreCoreTest, SavedWorkIsSeenByOtherContextsAndAnnouncedUnsavedWorkIsNot
     background.value().reset();
     EXPECT_EQ(count(store->mainContext(), "SELECT count(*) FROM File"), 1);
     EXPECT_EQ(changes.size(), 1u);
+}
+
+TEST_F(StoreCoreTest, AfterCommitWorkRunsOnlyOnceTheChangesAreKept) {
+    auto store = openStore();
+    auto background = store->newPrivateContext();
+    ASSERT_TRUE(background.ok());
+    StoreContext& worker = *background.value();
+    std::vector<std::string> ran;
+    auto note = [&ran](std::string what) { return [&ran, what] { ran.push_back(what); }; };
+
+    // Nothing open, nothing to undo: at once.
+    worker.afterCommit(note("outside"));
+    EXPECT_EQ(ran, std::vector<std::string>{"outside"});
+
+    // Held until COMMIT, and the committed row is visible when it runs.
+    ASSERT_TRUE(worker.beginWrite().ok());
+    ASSERT_TRUE(worker.database().run("INSERT INTO File (cmsID) VALUES (?)", 1).ok());
+    std::int64_t seenByOthers = -1;
+    worker.afterCommit(
+        [&] { seenByOthers = count(store->mainContext(), "SELECT count(*) FROM File"); });
+    worker.afterCommit(note("committed"));
+    EXPECT_EQ(ran.size(), 1u);
+    ASSERT_TRUE(worker.save().ok());
+    EXPECT_EQ(seenByOthers, 1);
+    EXPECT_EQ(ran, (std::vector<std::string>{"outside", "committed"}));
+
+    // Rolled back, failed to commit, or dropped with its context: never.
+    ASSERT_TRUE(worker.beginWrite().ok());
+    worker.afterCommit(note("rolled back"));
+    worker.rollback();
+    ASSERT_TRUE(worker.save().ok());
+
+    ASSERT_TRUE(worker.database().exec("PRAGMA defer_foreign_keys = ON").ok());
+    ASSERT_TRUE(worker.beginWrite().ok());
+    ASSERT_TRUE(worker.database().run("INSERT INTO File (cmsID, thumbnail) VALUES (2, 999)").ok());
+    worker.afterCommit(note("refused commit"));
+    EXPECT_FALSE(worker.save().ok());
+    EXPECT_FALSE(worker.inWrite());
+
+    ASSERT_TRUE(worker.beginWrite().ok());
+    worker.afterCommit(note("abandoned"));
+    background.value().reset();
+    EXPECT_EQ(ran, (std::vector<std::string>{"outside", "committed"}));
+    EXPECT_EQ(count(store->mainContext(), "SELECT count(*) FROM File"), 1);
 }
 
 TEST_F(StoreCoreTest, AProcessKilledInTheMiddleOfATransactionLeavesAConsistentStore) {
