@@ -52,7 +52,8 @@ class CatalogueImporting {
     virtual Status deleteCategoriesWithIDs(const std::vector<std::int64_t>& categoryIDs) = 0;
     virtual Status deleteCategoriesWithIDs(const std::vector<std::int64_t>& categoryIDs,
                                            const std::string& localeID) = 0;
-    // Server identifiers of the categories of the language `localeID`.
+    // Server identifiers of the categories of the language `localeID` that the signed-in user
+    // holds (all of them when nobody is signed in).
     virtual Result<std::vector<std::int64_t>> categoryIDsOfLocale(const std::string& localeID) = 0;
     // Unlinks every file from the proximity entry with server identifier `entryID` and saves,
     // before the entry's new file list is imported.

@@ -420,6 +420,16 @@ Result<std::vector<std::int64_t>> DataImporter::categoryIDsOfLocale(const std::s
     if (!id) {
         return std::vector<std::int64_t>();
     }
+    // Only the signed-in user's categories: another user's categories of the same language
+    // share the store, and the server answers their file requests for this user with 404.
+    if (std::optional<std::int64_t> user = CurrentSelection::userKey()) {
+        return ImportQueries::keys(
+            *context.value(),
+            "SELECT c.cmsID FROM FileCategory c JOIN Locale l ON c.locale = l.pk "
+            "JOIN FileCategory_users u ON u.category = c.pk "
+            "WHERE l.cmsID = ? AND u.user = ? AND c.cmsID IS NOT NULL ORDER BY c.pk",
+            *id, *user);
+    }
     return ImportQueries::keys(
         *context.value(),
         "SELECT c.cmsID FROM FileCategory c JOIN Locale l ON c.locale = l.pk "

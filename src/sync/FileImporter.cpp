@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <set>
 #include <string>
 
@@ -127,7 +128,7 @@ Status attachThumbnail(StoreContext& context, const File& file, const nlohmann::
         return existing.error();
     }
     Thumbnail thumbnail = existing.value().value_or(Thumbnail{});
-    thumbnail.setProperties(*match);
+    thumbnail.setProperties(context, *match);
     if (match == &kNone) {
         // No image answers for this file: it keeps an empty record a download cannot complete.
         thumbnail.size = 0;
@@ -175,20 +176,40 @@ Status replaceResources(StoreContext& context, const File& file, const nlohmann:
     return {};
 }
 
-// Deletes the record when fewer than 2 users hold the file, else removes it for the current
-// user only.
+// Deletes the record when no other user holds the file, else removes it for the current user
+// only. "Fewer than 2 users" alone would be wrong for a file the answer drops from two of its
+// categories: the first one already takes the current user off `users`, and the second would
+// then count the one remaining (other) user and delete the file from under them.
 Status dropFile(StoreContext& context, File& file, std::optional<std::int64_t> user) {
     auto users = file.userKeys(context);
     if (!users.ok()) {
         return users.error();
     }
-    if (users.value().size() < 2) {
+    const auto others = static_cast<std::size_t>(
+        std::count_if(users.value().begin(), users.value().end(),
+                      [&](std::int64_t key) { return !user || key != *user; }));
+    if (user ? others == 0 : others < 2) {
         return file.deleteRecord(context);
     }
     if (Status removed = file.deleteFile(context); !removed.ok()) {
         return removed;
     }
     return user ? file.removeUser(context, *user) : Status{};
+}
+
+// Whether the file is still on a list after leaving one: in a category, or a highlight. Such a
+// file is only detached. Dropping it as soon as one list no longer names it would delete a
+// file that another category of the same answer set still shows, and whether it then came
+// back (as a new record, its download lost) would depend on which category import ran last.
+Result<bool> stillListed(StoreContext& context, const File& file) {
+    if (file.highlight) {
+        return true;
+    }
+    auto categories = file.categoryKeys(context);
+    if (!categories.ok()) {
+        return categories.error();
+    }
+    return !categories.value().empty();
 }
 
 // Takes the file off the list: the highlight flag or the category membership.
@@ -339,6 +360,13 @@ Status FileImporter::importList(StoreContext& context, const nlohmann::json& jso
             }
             if (Status s = detach(context, file, list); !s.ok()) {
                 return s;
+            }
+            auto onAnotherList = stillListed(context, file);
+            if (!onAnotherList.ok()) {
+                return onAnotherList.error();
+            }
+            if (onAnotherList.value()) {
+                continue;
             }
             if (Status s = dropFile(context, file, user); !s.ok()) {
                 return s;

@@ -10,8 +10,9 @@
 // resources only when "time_modified" differs from the stored date (or the record is new).
 //
 // Removal, full form ("remove" absent or the list's change timestamp "0"): files of the
-// category (highlights) not in the answer leave it; a file then held by fewer than 2 users is
-// deleted, otherwise it is removed for the current user. Change form: "remove" detaches,
+// category (highlights) not in the answer leave it; a file then on no list at all (no
+// category, no highlight) is deleted when no other user holds it, otherwise it is removed for
+// the current user (who leaves its `users`). Change form: "remove" detaches,
 // "delete" deletes a file held by one user and hides it (pretendDeletion) for the current user
 // otherwise.
 //

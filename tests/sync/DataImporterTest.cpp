@@ -142,6 +142,10 @@ TEST_F(CategoryImportTest, DeleteCategoriesInAllLocalesOrInOne) {
     ASSERT_TRUE(importer_->deleteCategoriesWithIDs({10}).ok());
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM FileCategory WHERE cmsID = 10"), 0);
 
+    // The signed-in user's categories of the language: not another user's category 12.
+    insertRow("INSERT INTO FileCategory_users (category, user) SELECT pk, ? FROM FileCategory",
+              userKey_);
+    insertRow("INSERT INTO FileCategory (cmsID, locale, name) VALUES (12, ?, 'C')", localeKey_);
     auto ids = importer_->categoryIDsOfLocale("1");
     ASSERT_TRUE(ids.ok());
     EXPECT_EQ(ids.value(), std::vector<std::int64_t>{11});

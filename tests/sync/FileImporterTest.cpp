@@ -4,10 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/FileSystem.h"
 #include "store/FileCategory.h"
+#include "store/SideEntityTestSupport.h"
+#include "store/StoredPath.h"
 #include "sync/FileImporter.h"
 #include "sync/ImporterFixture.h"
 
@@ -57,6 +63,33 @@ class FileImportTest : public ImporterFixture {
     std::int64_t inCategory(std::int64_t fileID, std::int64_t categoryID) {
         return scalar("SELECT COUNT(*) FROM File_categories WHERE file = ? AND category = ?",
                       fileKey(fileID), categoryKey(categoryID));
+    }
+    // Gives the file a downloaded copy, a thumbnail image and a resource copy on disk (in that
+    // order) and returns their stored paths.
+    std::vector<std::string> giveLocalCopies(std::int64_t fileID) {
+        std::vector<std::string> paths;
+        for (const char* name : {"copy.pdf", "thumb.png", "clip.mp4"}) {
+            std::filesystem::path absolute = areas_->documents() / std::to_string(fileID) / name;
+            std::filesystem::create_directories(absolute.parent_path());
+            EXPECT_TRUE(FileSystem::writeFileAtomically(absolute, name).ok());
+            paths.push_back(StoredPath::getRelativePath(absolute.string(), *areas_));
+        }
+        Database& db = main().database();
+        EXPECT_TRUE(
+            db.run("UPDATE File SET filePath = ?, downloaded = 1 WHERE cmsID = ?", paths[0], fileID)
+                .ok());
+        EXPECT_TRUE(db.run("UPDATE Thumbnail SET filePath = ? WHERE pk = "
+                           "(SELECT thumbnail FROM File WHERE cmsID = ?)",
+                           paths[1], fileID)
+                        .ok());
+        EXPECT_TRUE(db.run("UPDATE Resource SET path = ?, downloaded = 1 WHERE file = "
+                           "(SELECT pk FROM File WHERE cmsID = ?)",
+                           paths[2], fileID)
+                        .ok());
+        return paths;
+    }
+    bool onDisk(const std::string& stored) const {
+        return std::filesystem::exists(StoredPath::getAbsolutePath(stored, *areas_));
     }
     std::int64_t addSecondUser(std::int64_t fileID) {
         std::int64_t bob = insertRow("INSERT INTO User (cmsID, username) VALUES (2, 'bob')");
@@ -210,6 +243,53 @@ TEST_F(FileImportTest, AStoreFailureHalfWayRollsTheWholeAnswerBack) {
     auto before = snapshot();
     EXPECT_FALSE(importer_->insertFilesWithJSON(list({file("101"), file("666")}), 10).ok());
     EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(FileImportTest, FilesOnDiskGoOnlyWhenTheImportThatDroppedTheirRecordsCommits) {
+    auto annotations = std::make_shared<RecordingAnnotationSets>();
+    StoreHooks::setAnnotationSets(annotations);
+    ASSERT_TRUE(
+        importer_->insertFilesWithJSON(list({file("100"), file("101"), file("102")}), 10).ok());
+    const std::vector<std::string> dropped = giveLocalCopies(100);
+    const std::vector<std::string> moved = giveLocalCopies(101);
+    // A full answer without 100 and 102 (one user each: both records go) that moves 101 to a
+    // new address (its copy, image and resource copy are discarded). The store refuses to
+    // delete 102, after 100's record is already gone inside the transaction.
+    const Json answer = list({file("101", "2024-02-01 09:00:00", "/media/files/1/r2/a.pdf")});
+    ASSERT_TRUE(main()
+                    .database()
+                    .exec("CREATE TRIGGER keep_102 BEFORE DELETE ON File WHEN OLD.cmsID = 102 "
+                          "BEGIN SELECT RAISE(ABORT, 'refused by the test'); END")
+                    .ok());
+    auto before = snapshot();
+    ASSERT_FALSE(importer_->insertFilesWithJSON(answer, 10).ok());
+    EXPECT_EQ(snapshot(), before);
+    for (const auto& paths : {dropped, moved}) {
+        for (const std::string& path : paths) {
+            EXPECT_TRUE(onDisk(path)) << path << " went with a rolled-back import";
+        }
+    }
+    EXPECT_TRUE(annotations->removed().empty());
+
+    ASSERT_TRUE(main().database().exec("DROP TRIGGER keep_102").ok());
+    ASSERT_TRUE(importer_->insertFilesWithJSON(answer, 10).ok());
+    EXPECT_EQ(fileKey(100), -1);
+    EXPECT_EQ(fileKey(102), -1);
+    for (const auto& paths : {dropped, moved}) {
+        for (const std::string& path : paths) {
+            EXPECT_FALSE(onDisk(path)) << path << " stayed after the import committed";
+        }
+    }
+    // The dropped files' thumbnails went with them; the moved file keeps its record.
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM Thumbnail"), 1);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM Thumbnail WHERE filePath IS NOT NULL AND pk = "
+                     "(SELECT thumbnail FROM File WHERE cmsID = 101)"),
+              0);
+    auto removed = annotations->removed();
+    for (const char* identifier : {"100_alice", "101_alice", "102_alice"}) {
+        EXPECT_NE(std::find(removed.begin(), removed.end(), identifier), removed.end())
+            << identifier;
+    }
 }
 
 TEST_F(FileImportTest, ProximityLinksReadBothGroupKeysAndSkipUnknownEntries) {

@@ -15,7 +15,20 @@ namespace {
 
 using Json = nlohmann::json;
 
-enum class Entry { Categories, Files, Highlights, FilesWithoutCategory, Locales, Imprint, Beacons };
+enum class Entry {
+    Categories,
+    Files,
+    Highlights,
+    FilesWithoutCategory,
+    Locales,
+    Imprint,
+    Beacons,
+    Customers,
+    CustomerGroups,
+    QRCodes,
+    FavoriteFolders,
+    FavoriteRelations
+};
 
 struct BadInputCase {
     const char* name;
@@ -178,6 +191,85 @@ const BadInputCase kCases[] = {
          return Json{{"items", {{{"id", "1"}}, {{"id", 2}, {"uuid", "u"}}}}};
      },
      true, "Skipping Beacon item without"},
+    {"FilesHugeListOfJunk", Entry::Files,
+     [] {
+         Json items = Json::array();
+         for (int i = 0; i < 20000; ++i) {
+             items.push_back(i % 2 == 0 ? Json(i) : Json{{"id", nullptr}});
+         }
+         return Json{{"items", items}};
+     },
+     true, FileImporter::kInvalidPropertiesMessage},
+    // ID lists take texts and numbers; anything else in them is skipped.
+    {"FilesChangeListsOfJunk", Entry::Files,
+     [] {
+         return Json{{"items", Json::array()},
+                     {"remove", {Json::object(), true, nullptr, "abc", 1.5}},
+                     {"delete", {Json::array(), false, "", "-", "\xff"}},
+                     {"timestamp", 7}};
+     },
+     true, "finished import of files in category"},
+    {"FileInvalidUtf8AndDeepNesting", Entry::Files,
+     [] {
+         Json file{{"id", "7"},
+                   {"title", "bad \xc3\x28 title"},
+                   {"file_location", "/media/\xff.pdf"},
+                   {"metatags", {"\xfe", 3, nullptr, nested(2000)}},
+                   {"time_modified", "2024-13-45 99:99:99"}};
+         return Json{{"items", {file, {{"id", "\xe2\x82"}}}}};
+     },
+     true, FileImporter::kInvalidPropertiesMessage},
+    {"CustomersNotAnObject", Entry::Customers, [] { return Json(42); }, false,
+     SideListImporter::kNoItemsMessage},
+    {"CustomersNullEverywhere", Entry::Customers,
+     [] {
+         return Json{{"items",
+                      {{{"id", nullptr}, {"lat", nullptr}, {"lng", nullptr}, {"name", nullptr}},
+                       {{"id", "3"}, {"lat", nullptr}, {"lng", nullptr}, {"name", "\xff"}},
+                       nullptr}}};
+     },
+     true, "Skipping CustomerLocation item without"},
+    {"CustomerGroupsItemsAnObject", Entry::CustomerGroups,
+     [] {
+         return Json{{"items", {{"id", "1"}}}};
+     },
+     false, SideListImporter::kNoItemsMessage},
+    // Customer ids are texts: numbers find nothing; a text of a missing customer is logged.
+    {"CustomerGroupIdsOfEveryType", Entry::CustomerGroups,
+     [] {
+         return Json{{"items",
+                      {{{"id", "5"},
+                        {"name", "G"},
+                        {"customer_ids", {4, "99", nullptr, Json::object(), "x"}},
+                        {"unknown", nested(1000)}}}}};
+     },
+     true, "CRITICAL ERROR! Customer with id 99 should exist!"},
+    {"QRCodesHugeListWithNumberIds", Entry::QRCodes,
+     [] {
+         Json items = Json::array();
+         for (int i = 0; i < 20000; ++i) {
+             items.push_back(Json{{"id", i}, {"url", "https://example.com"}});
+         }
+         return Json{{"items", items}};
+     },
+     true, "Skipping QRCode item without"},
+    {"FavoriteFoldersItemsNull", Entry::FavoriteFolders,
+     [] {
+         return Json{{"items", nullptr}};
+     },
+     false, SideListImporter::kNoItemsMessage},
+    {"FavoriteFolderWithoutName", Entry::FavoriteFolders,
+     [] {
+         return Json{{"items", {{{"id", "8"}, {"name", nullptr}}}}};
+     },
+     true, "Skipping FavoriteFolder item without"},
+    {"FavoriteRelationsToNothing", Entry::FavoriteRelations,
+     [] {
+         return Json{{"items",
+                      {{{"id", "1"}, {"folder_id", "77"}, {"file_id", "100"}},
+                       {{"id", "2"}, {"folder_id", Json::array()}, {"file_id", nullptr}}}}};
+     },
+     true, "favorite folder with id '77' does not exist"},
 };
 
 class ImporterBadInputTest : public ImporterFixture,
@@ -213,6 +305,16 @@ class ImporterBadInputTest : public ImporterFixture,
                 return importer_->importImprintWithJSON(answer);
             case Entry::Beacons:
                 return importer_->importBeaconListWithJSON(answer);
+            case Entry::Customers:
+                return importer_->importCustomerListWithJSON(answer);
+            case Entry::CustomerGroups:
+                return importer_->importCustomerGroupListWithJSON(answer);
+            case Entry::QRCodes:
+                return importer_->importQRCodesListWithJSON(answer);
+            case Entry::FavoriteFolders:
+                return importer_->importFavoriteFoldersWithJSON(answer);
+            case Entry::FavoriteRelations:
+                return importer_->importFavoriteFoldersFileRelationsWithJSON(answer);
         }
         return Error::make("test", -1, "unknown entry");
     }
