@@ -457,9 +457,15 @@ std::string CatalogueState::dump(int user, int locale) const {
 std::string CatalogueState::imprint(int locale) const {
     std::lock_guard lock(mutex_);
     for (const auto& imprint : catalogue_.imprints) {
-        if (imprint.locale == locale) {
-            return json{{"id", std::to_string(imprint.id)}, {"text", imprint.text}}.dump();
+        if (imprint.locale != locale) {
+            continue;
         }
+        if (auto replaced = imprintTexts_.find(locale); replaced != imprintTexts_.end()) {
+            return json{{"id", std::to_string(imprint.id)},
+                        {"text", replaced->second ? json(*replaced->second) : json(nullptr)}}
+                .dump();
+        }
+        return json{{"id", std::to_string(imprint.id)}, {"text", imprint.text}}.dump();
     }
     return json{{"id", nullptr}, {"text", nullptr}}.dump();
 }
@@ -825,6 +831,33 @@ Status CatalogueState::unassignAllLocales(int userId) {
         tombstones_.push_back({revision, Tombstone::Kind::FileRemoved, file.id, 0, 0, userId});
     }
     it->locales = std::vector<int>{};
+    return {};
+}
+
+Status CatalogueState::setImprintText(int locale, std::optional<std::string> text) {
+    std::lock_guard lock(mutex_);
+    const bool exists =
+        std::any_of(catalogue_.imprints.begin(), catalogue_.imprints.end(),
+                    [locale](const CatalogueImprint& imprint) { return imprint.locale == locale; });
+    if (!exists) {
+        return notFound("no imprint in locale " + std::to_string(locale));
+    }
+    imprintTexts_[locale] = std::move(text);
+    advance();
+    return {};
+}
+
+Status CatalogueState::setFileLocation(int id, std::string location) {
+    std::lock_guard lock(mutex_);
+    CatalogueFile* file = catalogue_.file(id);
+    if (file == nullptr) {
+        return notFound("no file " + std::to_string(id));
+    }
+    if (location.empty() || location.front() != '/') {
+        return Error::make(kErrorDomain, kInvalid, "a location is an address path");
+    }
+    file->location = std::move(location);
+    touch(*file, advance());
     return {};
 }
 

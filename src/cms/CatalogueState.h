@@ -94,6 +94,9 @@ class CatalogueState {
     Status touchFile(int file);
     Status changeFileContent(int file, std::string content);
     Status moveFile(int file);
+    // Serves the file under `location` (an address path, e.g. a document-system proxy path);
+    // its modification time changes as with moveFile.
+    Status setFileLocation(int file, std::string location);
     Status addFile(const NewFile& file);
     Status deleteFile(int file);
     Status removeFileForUser(int file, int user);
@@ -102,6 +105,9 @@ class CatalogueState {
     Status deleteCategory(int category, int locale);  // locale 0: in every locale
     Status removeCategoryForUser(int category, int locale, int user);
     Status unassignAllLocales(int user);
+    // Replaces the text of a locale's imprint; none answers the text as JSON null (an imprint
+    // the server cannot give).
+    Status setImprintText(int locale, std::optional<std::string> text);
 
   private:
     struct Tombstone {
@@ -139,8 +145,9 @@ class CatalogueState {
     std::map<int, Revision> fileChanged_;                      // guarded by mutex_
     std::map<std::pair<int, int>, Revision> categoryChanged_;  // (id, locale); guarded by mutex_
     std::map<std::pair<int, int>, Revision> categoryAdded_;    // (id, locale); guarded by mutex_
-    std::map<int, std::string> contentOverrides_;  // file id -> bytes; guarded by mutex_
-    std::vector<Tombstone> tombstones_;            // guarded by mutex_
+    std::map<int, std::string> contentOverrides_;             // file id -> bytes; guarded by mutex_
+    std::map<int, std::optional<std::string>> imprintTexts_;  // locale -> text; guarded by mutex_
+    std::vector<Tombstone> tombstones_;                       // guarded by mutex_
 };
 
 }  // namespace pagewell::cms

@@ -109,6 +109,9 @@ void CmsServer::Impl::handle(const httplib::Request& req, httplib::Response& res
     if (fault && fault->kind == Fault::Kind::Stall) {
         faults.stall(fault->stall);
     }
+    if (fault && fault->kind == Fault::Kind::Hold) {
+        faults.hold();
+    }
     const bool upload = req.is_multipart_form_data();
     if (!upload && req.body.size() > kMaxJsonBytes) {
         apply(CmsResponse::error(413, "body too large"), res, false);

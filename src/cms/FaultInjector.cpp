@@ -1,5 +1,7 @@
 #include "cms/FaultInjector.h"
 
+#include <algorithm>
+
 namespace pagewell::cms {
 
 std::optional<Fault::Kind> Fault::kindNamed(const std::string& name) {
@@ -15,17 +17,30 @@ std::optional<Fault::Kind> Fault::kindNamed(const std::string& name) {
     if (name == "drop") {
         return Kind::Drop;
     }
+    if (name == "hold") {
+        return Kind::Hold;
+    }
     return std::nullopt;
 }
 
 void FaultInjector::arm(Fault fault) {
     std::lock_guard lock(mutex_);
+    if (fault.kind == Fault::Kind::Hold) {
+        releaseAll_ = false;
+        releases_ = 0;
+        mostHeld_ = held_;
+        arrived_ = 0;
+    }
     faults_.push_back(std::move(fault));
 }
 
 void FaultInjector::clear() {
-    std::lock_guard lock(mutex_);
-    faults_.clear();
+    {
+        std::lock_guard lock(mutex_);
+        faults_.clear();
+        releaseAll_ = true;
+    }
+    stopped_.notify_all();
 }
 
 std::optional<Fault> FaultInjector::take(const std::string& path) {
@@ -46,6 +61,42 @@ std::optional<Fault> FaultInjector::take(const std::string& path) {
 void FaultInjector::stall(std::chrono::milliseconds duration) {
     std::unique_lock lock(mutex_);
     stopped_.wait_for(lock, duration, [&] { return stopping_; });
+}
+
+void FaultInjector::hold() {
+    std::unique_lock lock(mutex_);
+    ++held_;
+    ++arrived_;
+    mostHeld_ = std::max(mostHeld_, held_);
+    stopped_.notify_all();  // for waitForHeld
+    stopped_.wait(lock, [&] { return stopping_ || releaseAll_ || releases_ > 0; });
+    if (releases_ > 0 && !stopping_ && !releaseAll_) {
+        --releases_;
+    }
+    --held_;
+    lock.unlock();
+    stopped_.notify_all();
+}
+
+FaultInjector::HoldCount FaultInjector::waitForHeld(int held, int arrived,
+                                                    std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    stopped_.wait_for(lock, timeout,
+                      [&] { return stopping_ || (held_ == held && arrived_ == arrived); });
+    return {held_, mostHeld_, arrived_};
+}
+
+void FaultInjector::release(int count) {
+    {
+        std::lock_guard lock(mutex_);
+        releases_ += std::max(0, count);
+    }
+    stopped_.notify_all();
+}
+
+FaultInjector::HoldCount FaultInjector::holdCount() {
+    std::lock_guard lock(mutex_);
+    return {held_, mostHeld_, arrived_};
 }
 
 void FaultInjector::stop() {

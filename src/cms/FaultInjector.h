@@ -1,8 +1,9 @@
 #pragma once
 // Faults the test hooks arm on a running server: the next N requests whose path begins with a
 // prefix fail with a status, answer an empty body, stall for some seconds before answering, or
-// lose their connection half-way through the body. Thread-safe: members take mutex_; stalls
-// wait on a condition that stop() ends, so a stalled request never holds up shutdown.
+// lose their connection half-way through the body, or wait until a test releases them (so a
+// test can see how many requests a client keeps in flight at once). Thread-safe: members take
+// mutex_; stalls and holds wait on a condition that stop() ends, so neither holds up shutdown.
 
 #include <chrono>
 #include <condition_variable>
@@ -14,14 +15,14 @@
 namespace pagewell::cms {
 
 struct Fault {
-    enum class Kind { Status, Empty, Stall, Drop };
+    enum class Kind { Status, Empty, Stall, Drop, Hold };
     Kind kind = Kind::Status;
     std::string prefix;
     int remaining = 1;
     int status = 500;
     std::chrono::milliseconds stall{0};
 
-    // "status", "empty", "stall", "drop"; none for anything else.
+    // "status", "empty", "stall", "drop", "hold"; none for anything else.
     static std::optional<Kind> kindNamed(const std::string& name);
 };
 
@@ -35,11 +36,30 @@ class FaultInjector {
     void stall(std::chrono::milliseconds duration);
     void stop();
 
+    // A held request waits here until release() lets it go; clear() and stop() let every held
+    // request go. Arming a hold fault starts a new count of the most held at once.
+    void hold();
+    void release(int count);
+    struct HoldCount {
+        int held = 0;     // waiting now
+        int most = 0;     // the most that waited at once
+        int arrived = 0;  // held since the hold fault was armed, released or not
+    };
+    HoldCount holdCount();
+    // Waits until exactly `held` requests wait and `arrived` have come since the hold fault was
+    // armed, or `timeout` passes, or stop() comes; the counts at that moment.
+    HoldCount waitForHeld(int held, int arrived, std::chrono::milliseconds timeout);
+
   private:
     std::mutex mutex_;
     std::condition_variable stopped_;
     bool stopping_ = false;      // guarded by mutex_
     std::vector<Fault> faults_;  // guarded by mutex_
+    int held_ = 0;               // guarded by mutex_
+    int mostHeld_ = 0;           // guarded by mutex_
+    int arrived_ = 0;            // guarded by mutex_
+    int releases_ = 0;           // guarded by mutex_
+    bool releaseAll_ = false;    // guarded by mutex_
 };
 
 }  // namespace pagewell::cms

@@ -2,6 +2,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
+#include <exception>
+#include <optional>
+#include <string>
+
 namespace pagewell::cms {
 
 namespace {
@@ -49,6 +54,9 @@ Status mutate(CatalogueState& state, const std::string& action, const json& body
     if (action == "move") {
         return state.moveFile(file);
     }
+    if (action == "set-location") {
+        return state.setFileLocation(file, textField(body, "location"));
+    }
     if (action == "add-file") {
         NewFile wanted;
         wanted.id = file;
@@ -90,6 +98,14 @@ Status mutate(CatalogueState& state, const std::string& action, const json& body
     }
     if (action == "unassign-locales") {
         return state.unassignAllLocales(intField(body, "user"));
+    }
+    if (action == "set-imprint") {
+        // "text": a text, or null for an imprint answered without one.
+        auto text = body.find("text");
+        return state.setImprintText(intField(body, "locale"),
+                                    text != body.end() && text->is_string()
+                                        ? std::optional<std::string>(text->get<std::string>())
+                                        : std::nullopt);
     }
     return Error::make(CatalogueState::kErrorDomain, 404, "unknown action " + action);
 }
@@ -135,7 +151,7 @@ void TestHookEndpoints::addTo(RouteTable& routes, const CmsServices& services) {
                    auto kind = body ? Fault::kindNamed(textField(*body, "action")) : std::nullopt;
                    if (!kind) {
                        return CmsResponse::error(
-                           400, "expected {\"prefix\", \"action\": status|empty|stall|drop}");
+                           400, "expected {\"prefix\", \"action\": status|empty|stall|drop|hold}");
                    }
                    Fault fault;
                    fault.kind = *kind;
@@ -161,6 +177,35 @@ void TestHookEndpoints::addTo(RouteTable& routes, const CmsServices& services) {
                    if (!status.ok()) {
                        return CmsResponse::error(status.error().code, status.error().description);
                    }
+                   return ok(services);
+               }));
+    routes.add("GET", "^/__test/held$", local([&services](const CmsRequest& request) {
+                   // With "held" and "arrived" in the query the answer waits (up to 20 s)
+                   // until the counts are those.
+                   auto wanted = [&request](const char* key) -> std::optional<int> {
+                       std::optional<std::string> value = request.queryValue(key);
+                       if (!value) {
+                           return std::nullopt;
+                       }
+                       try {
+                           return std::stoi(*value);
+                       } catch (const std::exception&) {
+                           return std::nullopt;
+                       }
+                   };
+                   auto held = wanted("held");
+                   auto arrived = wanted("arrived");
+                   FaultInjector::HoldCount count =
+                       held && arrived
+                           ? services.faults.waitForHeld(*held, *arrived, std::chrono::seconds(20))
+                           : services.faults.holdCount();
+                   return CmsResponse::json(
+                       json{{"held", count.held}, {"most", count.most}, {"arrived", count.arrived}}
+                           .dump());
+               }));
+    routes.add("POST", "^/__test/held/release$", local([&services](const CmsRequest& request) {
+                   auto body = jsonBody(request);
+                   services.faults.release(body ? intField(*body, "count", 1) : 1);
                    return ok(services);
                }));
     routes.add("GET", "^/__test/requests$", local([&services](const CmsRequest&) {
