@@ -8,6 +8,7 @@
 #include "app/AppWiring.h"
 #include "app/LocaleManager.h"
 #include "app/SettingsManager.h"
+#include "app/ShippedResources.h"
 #include "net/AccountManager.h"
 #include "net/CatalogueRequests.h"
 #include "net/EndpointDelegates.h"
@@ -100,10 +101,16 @@ Status BenchClient::setUp(const std::string& cmsUrl) {
                                                                directory_ / "keychain.json"));
     LocaleManager::setShared(nullptr);
 
+    // The shipped configuration (change timestamps on, as the app ships), pointed at the server.
+    auto shipped = PropertyList::readFile(ShippedResources::path("AppSettings.plist").string());
+    if (!shipped.ok()) {
+        return shipped.error();
+    }
+    PlistDict configuration = shipped.value().dict() ? *shipped.value().dict() : PlistDict{};
+    configuration["CMSURL"] = cmsUrl;
+    configuration["LoginSecret"] = CmsProcess::kAppSecret;
     const auto settings = directory_ / "AppSettings.plist";
-    if (Status written = PropertyList::writeFile(
-            settings.string(),
-            PlistValue(PlistDict{{"CMSURL", cmsUrl}, {"LoginSecret", CmsProcess::kAppSecret}}));
+    if (Status written = PropertyList::writeFile(settings.string(), PlistValue(configuration));
         !written.ok()) {
         return written;
     }

@@ -1,6 +1,7 @@
 #pragma once
 // The app's side of a benchmark against pagewell-cms: a data directory of its own (settings,
-// user defaults, a file keychain, a new store), the request layer pointed at the server, the
+// user defaults, a file keychain, a new store), the shipped configuration pointed at the
+// server, the request layer pointed at the server, the
 // catalogue importer and change timestamps registered the way the start-up registers them, a
 // signed-in user and the English content language chosen. The destructor puts every
 // process-wide instance back and removes the directory.

@@ -11,7 +11,8 @@
 //                                          request log) into files
 //
 // Both time wall-clock (real) time; `bytes_per_second` is the figure to compare (the printed
-// ratio is the time ratio, so throughput relative to curl is its inverse). `peak_MiB` and
+// ratio is the time ratio, so throughput relative to curl is its inverse); `client_cpu_ms` is
+// the CPU time per run of the app's process, or of curl (ProcessCpu). `peak_MiB` and
 // `growth_MiB` (PeakMemory) are the client's resident high-water mark during the downloads
 // and how far above its start it went: downloads stream to disk, so neither should follow the
 // file sizes.
@@ -28,6 +29,7 @@
 #include "BenchClient.h"
 #include "CmsProcess.h"
 #include "PeakMemory.h"
+#include "ProcessCpu.h"
 #include "library/CategoryFilterType.h"
 #include "net/InterfaceManager.h"
 #include "platform/MainQueue.h"
@@ -40,6 +42,7 @@ using pagewell::SyncManager;
 using pagewell::bench::BenchClient;
 using pagewell::bench::CmsProcess;
 using pagewell::bench::PeakMemory;
+using pagewell::bench::ProcessCpu;
 
 constexpr int kFiles = 200;
 constexpr const char* kSmallest = "50000";
@@ -92,6 +95,9 @@ std::uintmax_t bytesBelow(const std::filesystem::path& directory) {
 
 // What one download-all of a freshly imported catalogue did.
 struct AppRun {
+    double peakMiB = 0;
+    double growthMiB = 0;
+    double cpuMs = 0;
     std::size_t downloaded = 0;
     std::size_t failed = 0;
     std::uintmax_t bytes = 0;
@@ -149,7 +155,7 @@ struct LoopClock {
 };
 
 // One signed-in client with the catalogue imported, then SyncManager's download-all, timed.
-bool appRun(const LoopClock& clock, CmsProcess& cms, AppRun& run, PeakMemory& memory) {
+bool appRun(const LoopClock& clock, CmsProcess& cms, AppRun& run) {
     benchmark::State& state = clock.state;
     clock.pause();
     auto client = BenchClient::signIn(cms.baseUrl(), kUser, kPassword);
@@ -162,12 +168,18 @@ bool appRun(const LoopClock& clock, CmsProcess& cms, AppRun& run, PeakMemory& me
         !succeeded(state, cms.clearRequests())) {
         return false;
     }
+    PeakMemory memory;
     memory.start();
+    ProcessCpu cpu;
+    cpu.start();
     clock.resume();
 
     const Status ran = downloadAll(run);
 
     clock.pause();
+    run.cpuMs = cpu.elapsedMs();
+    run.peakMiB = memory.peakMiB();
+    run.growthMiB = memory.growthMiB();
     if (!succeeded(state, ran)) {
         return false;
     }
@@ -196,11 +208,11 @@ void BM_DownloadAllFilesThroughSyncManager(benchmark::State& state) {
     }
     double peak = 0;
     double growth = 0;
+    double cpuMs = 0;
     std::uintmax_t bytes = 0;
     for (auto _ : state) {
         AppRun run;
-        PeakMemory memory;
-        if (!appRun({state, true}, *cms, run, memory)) {
+        if (!appRun({state, true}, *cms, run)) {
             return;
         }
         if (run.downloaded != kFiles) {
@@ -208,8 +220,9 @@ void BM_DownloadAllFilesThroughSyncManager(benchmark::State& state) {
                 ("downloaded " + std::to_string(run.downloaded) + " files").c_str());
             return;
         }
-        peak = std::max(peak, memory.peakMiB());
-        growth = std::max(growth, memory.growthMiB());
+        peak = std::max(peak, run.peakMiB);
+        growth = std::max(growth, run.growthMiB);
+        cpuMs += run.cpuMs;
         bytes += run.bytes;
         lastAddresses() = run.addresses;
     }
@@ -217,6 +230,7 @@ void BM_DownloadAllFilesThroughSyncManager(benchmark::State& state) {
     state.counters["addresses"] = static_cast<double>(lastAddresses().size());
     state.counters["peak_MiB"] = peak;
     state.counters["growth_MiB"] = growth;
+    state.counters["client_cpu_ms"] = cpuMs / static_cast<double>(state.iterations());
     state.counters["bytes_per_second"] =
         benchmark::Counter(static_cast<double>(bytes), benchmark::Counter::kIsRate);
 }
@@ -252,8 +266,7 @@ void BM_FloorCurlParallelSameAddresses(benchmark::State& state) {
     if (lastAddresses().empty()) {
         // Run on its own: one untimed download-all tells the addresses.
         AppRun run;
-        PeakMemory memory;
-        if (!appRun({state, false}, *cms, run, memory)) {
+        if (!appRun({state, false}, *cms, run)) {
             return;
         }
         lastAddresses() = run.addresses;
@@ -267,6 +280,7 @@ void BM_FloorCurlParallelSameAddresses(benchmark::State& state) {
     const std::string token = pagewell::InterfaceManager::percentEscape(client.value()->token());
 
     std::uintmax_t bytes = 0;
+    double cpuMs = 0;
     for (auto _ : state) {
         state.PauseTiming();
         const auto into = client.value()->dataDirectory() / "curl";
@@ -279,11 +293,14 @@ void BM_FloorCurlParallelSameAddresses(benchmark::State& state) {
             "curl --parallel --parallel-max 4 --silent --show-error "
             "--fail --config '" +
             config.string() + "'";
+        ProcessCpu cpu(ProcessCpu::Of::WaitedChildren);
+        cpu.start();
         state.ResumeTiming();
 
         const int status = std::system(command.c_str());
 
         state.PauseTiming();
+        cpuMs += cpu.elapsedMs();
         if (status != 0) {
             state.SkipWithError("curl failed");
             return;
@@ -293,6 +310,7 @@ void BM_FloorCurlParallelSameAddresses(benchmark::State& state) {
         state.ResumeTiming();
     }
     state.counters["addresses"] = static_cast<double>(lastAddresses().size());
+    state.counters["client_cpu_ms"] = cpuMs / static_cast<double>(state.iterations());
     state.counters["bytes_per_second"] =
         benchmark::Counter(static_cast<double>(bytes), benchmark::Counter::kIsRate);
 }

@@ -16,7 +16,8 @@
 //
 // Every benchmark times wall-clock (real) time: half of the work is the server's. The
 // counters: `requests` the server logged during the timed part (read through its request-log
-// hook), `category_requests` the per-category file lists among them, `peak_MiB` the
+// hook), `category_requests` the per-category file lists among them, `client_cpu_ms` the CPU
+// time of this process (every thread; the server's is not in it) per run, `peak_MiB` the
 // process's resident high-water mark during the timed part and `growth_MiB` how far above the
 // resident size at its start that mark went (PeakMemory).
 
@@ -39,6 +40,7 @@
 #include "BenchHttp.h"
 #include "CmsProcess.h"
 #include "PeakMemory.h"
+#include "ProcessCpu.h"
 #include "net/InterfaceManager.h"
 #include "store/CurrentSelection.h"
 #include "store/Database.h"
@@ -53,6 +55,7 @@ using pagewell::bench::BenchClient;
 using pagewell::bench::BenchHttp;
 using pagewell::bench::CmsProcess;
 using pagewell::bench::PeakMemory;
+using pagewell::bench::ProcessCpu;
 
 constexpr int kFiles = 20'000;
 constexpr const char* kUser = "demo";
@@ -422,6 +425,7 @@ void floorRun(benchmark::State& state, bool acceptEncodings) {
     }
     double peak = 0;
     double growth = 0;
+    double cpuMs = 0;
     RequestCounts requests;
     std::int64_t rows = 0;
     for (auto _ : state) {
@@ -432,6 +436,8 @@ void floorRun(benchmark::State& state, bool acceptEncodings) {
         }
         PeakMemory memory;
         memory.start();
+        ProcessCpu cpu;
+        cpu.start();
         state.ResumeTiming();
 
         if (!succeeded(state, fetchParseInsert(*cms, *client, acceptEncodings))) {
@@ -439,6 +445,7 @@ void floorRun(benchmark::State& state, bool acceptEncodings) {
         }
 
         state.PauseTiming();
+        cpuMs += cpu.elapsedMs();
         peak = std::max(peak, memory.peakMiB());
         growth = std::max(growth, memory.growthMiB());
         requests = requestsSinceClear(state, *cms);
@@ -447,6 +454,7 @@ void floorRun(benchmark::State& state, bool acceptEncodings) {
         state.ResumeTiming();
     }
     reportMemoryAndRequests(state, peak, growth, requests);
+    state.counters["client_cpu_ms"] = cpuMs / static_cast<double>(state.iterations());
     state.counters["rows"] = static_cast<double>(rows);
 }
 
@@ -475,6 +483,7 @@ void BM_FirstImportOfSyntheticCatalogue(benchmark::State& state) {
     }
     double peak = 0;
     double growth = 0;
+    double cpuMs = 0;
     RequestCounts requests;
     std::int64_t rows = 0;
     for (auto _ : state) {
@@ -485,6 +494,8 @@ void BM_FirstImportOfSyntheticCatalogue(benchmark::State& state) {
         }
         PeakMemory memory;
         memory.start();
+        ProcessCpu cpu;
+        cpu.start();
         state.ResumeTiming();
 
         if (!succeeded(state, client->syncCatalogue())) {
@@ -492,6 +503,7 @@ void BM_FirstImportOfSyntheticCatalogue(benchmark::State& state) {
         }
 
         state.PauseTiming();
+        cpuMs += cpu.elapsedMs();
         peak = std::max(peak, memory.peakMiB());
         growth = std::max(growth, memory.growthMiB());
         requests = requestsSinceClear(state, *cms);
@@ -505,6 +517,7 @@ void BM_FirstImportOfSyntheticCatalogue(benchmark::State& state) {
         state.ResumeTiming();
     }
     reportMemoryAndRequests(state, peak, growth, requests);
+    state.counters["client_cpu_ms"] = cpuMs / static_cast<double>(state.iterations());
     state.counters["rows"] = static_cast<double>(rows);
 }
 BENCHMARK(BM_FirstImportOfSyntheticCatalogue)
@@ -521,6 +534,7 @@ void syncAfterFirstImport(benchmark::State& state, int touched) {
     }
     double peak = 0;
     double growth = 0;
+    double cpuMs = 0;
     RequestCounts requests;
     for (auto _ : state) {
         state.PauseTiming();
@@ -544,6 +558,8 @@ void syncAfterFirstImport(benchmark::State& state, int touched) {
         }
         PeakMemory memory;
         memory.start();
+        ProcessCpu cpu;
+        cpu.start();
         state.ResumeTiming();
 
         if (!succeeded(state, client->syncCatalogue())) {
@@ -551,6 +567,7 @@ void syncAfterFirstImport(benchmark::State& state, int touched) {
         }
 
         state.PauseTiming();
+        cpuMs += cpu.elapsedMs();
         peak = std::max(peak, memory.peakMiB());
         growth = std::max(growth, memory.growthMiB());
         requests = requestsSinceClear(state, *cms);
@@ -558,6 +575,7 @@ void syncAfterFirstImport(benchmark::State& state, int touched) {
         state.ResumeTiming();
     }
     reportMemoryAndRequests(state, peak, growth, requests);
+    state.counters["client_cpu_ms"] = cpuMs / static_cast<double>(state.iterations());
 }
 
 void BM_SecondSyncWithNoChange(benchmark::State& state) {
