@@ -30,9 +30,10 @@
 // its files, every category once):
 //
 //   automatic sync and the pending bytes exceed the free space ──► NotEnoughSpace, nothing
-//   queued. Per file that passes the filter: cancelled ─► stop the walk; queued ─► skip;
-//   missing or outdated ─► downloadFileWithID; downloaded but hidden for the user ─► un-hide.
-//   The category ends when the walk and all its queued files have ended.
+//   queued. Per file that passes the filter: cancelled ─► stop the walk; queued, or handled
+//   already by this download-all ─► skip; missing or outdated ─► downloadFileWithID;
+//   downloaded but hidden for the user ─► un-hide. The category ends when the walk and all its
+//   queued files have ended; a stop() meanwhile makes its ending Cancelled.
 //
 // Queue: a file's ID is in the queued IDs from downloadFileWithID until its operation reports
 // (completion, error) or it is cancelled; isActive holds while any ID is queued. A failed file
