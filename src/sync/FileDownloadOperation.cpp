@@ -44,15 +44,16 @@ FileDownloadOperation::Environment& sharedEnvironmentSlot() {
 // the expired token wait here, and the first renews it for everybody. The holder keeps the gate
 // for as long as it keeps its lease; the last copy of the lease dropped lets the next waiter in
 // (on the main queue, where every holder works).
-class TokenRenewalGate {
+class TokenRenewalGate : public std::enable_shared_from_this<TokenRenewalGate> {
   public:
     using Lease = std::shared_ptr<void>;
     using Holder = std::function<void(Lease lease)>;
 
-    // The one gate of the process; a lock, so it is never replaced.
+    // The one gate of the process; a lock, so it is never replaced. Leases keep it alive, so a
+    // handler still queued at exit never finds it gone.
     static TokenRenewalGate& instance() {
-        static TokenRenewalGate gate;
-        return gate;
+        static const std::shared_ptr<TokenRenewalGate> gate = std::make_shared<TokenRenewalGate>();
+        return *gate;
     }
 
     // Runs `holder` now when the gate is free, else after the holders before it.
@@ -70,7 +71,7 @@ class TokenRenewalGate {
 
   private:
     Lease makeLease() {
-        return Lease(nullptr, [this](void*) { release(); });
+        return Lease(nullptr, [gate = shared_from_this()](void*) { gate->release(); });
     }
 
     void release() {

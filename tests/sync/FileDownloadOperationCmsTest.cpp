@@ -211,6 +211,7 @@ TEST_F(FileDownloadOperationCmsTest, BringsContentThumbnailAndResourcesFromSchem
     const fs::path copy = StoredPath::getAbsolutePath(*file.filePath);
     EXPECT_EQ(fs::status(copy).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_TRUE(FileSystem::isExcludedFromBackup(copy));
 
     auto thumbnail = Thumbnail::thumbnailOfFile(main, file.pk);
     ASSERT_TRUE(thumbnail.ok() && thumbnail.value());
@@ -371,12 +372,14 @@ TEST_F(FileDownloadOperationCmsTest, BrokenTransfersKeepThePreviousCopy) {
     struct Case {
         const char* name;
         cms::Fault::Kind kind;
+        int count;
         double seconds;
     };
-    // A connection lost half-way, and a server that stops sending (ended by the transfer's
-    // low-speed limit of one second).
-    const std::vector<Case> cases = {{"dropped", cms::Fault::Kind::Drop, 0},
-                                     {"stalled", cms::Fault::Kind::Stall, 30}};
+    // A connection lost half-way, a server that stops sending (ended by the transfer's
+    // low-speed limit of one second), and answers that stay empty until the retries run out.
+    const std::vector<Case> cases = {{"dropped", cms::Fault::Kind::Drop, 1, 0},
+                                     {"stalled", cms::Fault::Kind::Stall, 1, 30},
+                                     {"empty answers", cms::Fault::Kind::Empty, 3, 0}};
     int skip = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -387,7 +390,7 @@ TEST_F(FileDownloadOperationCmsTest, BrokenTransfersKeepThePreviousCopy) {
         FileRecordSpec spec = recordOf(demo);
         spec.filePath = StoredPath::getRelativePath(old.string());
         addFileRecord(store_->mainContext(), spec);
-        arm(c.kind, contentAddress(demo), 1, c.seconds);
+        arm(c.kind, contentAddress(demo), c.count, c.seconds);
 
         DownloadProbe probe(demo.id);
         const DownloadOutcome& outcome = probe.run(environment(std::chrono::seconds(1)));
@@ -402,7 +405,6 @@ TEST_F(FileDownloadOperationCmsTest, BrokenTransfersKeepThePreviousCopy) {
         EXPECT_EQ(file.filePath, spec.filePath);
         EXPECT_EQ(bytesAt(*file.filePath), "previous copy");
         EXPECT_TRUE(entriesNamed(itemDirectory(demo.id), ".partial").empty());
-        // The transfer error itself was logged, with its domain.
         EXPECT_TRUE(logs_->contains("Error while downloading: ")) << c.name;
     }
 }
