@@ -64,8 +64,9 @@ void SyncDownloadQueue::add(std::int64_t fileID, Report report, Progress progres
         if (auto self = weakSelf.lock()) {
             {
                 std::lock_guard lock(self->mutex_);
-                std::erase_if(self->entries_,
-                              [&](const Entry& entry) { return entry.token == pending->token; });
+                auto ours = [&](const Entry& entry) { return entry.token == pending->token; };
+                std::erase_if(self->entries_, ours);
+                std::erase_if(self->draining_, ours);
                 if (self->entries_.empty()) {
                     self->active_ = false;
                 }
@@ -131,6 +132,12 @@ bool SyncDownloadQueue::cancel(std::int64_t fileID) {
                 }
             }
         }
+        // Cancelled operations keep counting until they have reported.
+        for (const Entry& entry : entries_) {
+            if (entry.fileID == fileID) {
+                draining_.push_back(entry);
+            }
+        }
         std::erase_if(entries_, [&](const Entry& entry) { return entry.fileID == fileID; });
         errors_.erase(fileID);
         if (entries_.empty()) {
@@ -157,6 +164,7 @@ void SyncDownloadQueue::cancelAll() {
                 operations.push_back(std::move(operation));
             }
         }
+        draining_.insert(draining_.end(), entries_.begin(), entries_.end());
         entries_.clear();
         errors_.clear();
         active_ = false;
@@ -182,6 +190,11 @@ std::vector<std::int64_t> SyncDownloadQueue::queuedIDs() const {
         }
     }
     return ids;
+}
+
+std::size_t SyncDownloadQueue::operationCount() const {
+    std::lock_guard lock(mutex_);
+    return entries_.size() + draining_.size();
 }
 
 bool SyncDownloadQueue::isActive() const {
@@ -232,6 +245,7 @@ void SyncDownloadQueue::shutdown() {
         std::lock_guard lock(mutex_);
         queue = std::move(queue_);
         entries_.clear();
+        draining_.clear();
         active_ = false;
     }
     if (queue) {
@@ -255,7 +269,7 @@ void SyncDownloadQueue::announce() {
         bool active = false;
         {
             std::lock_guard lock(self->mutex_);
-            count = self->entries_.size();
+            count = self->entries_.size() + self->draining_.size();
             active = self->active_;
         }
         activity(count, active);

@@ -6,7 +6,8 @@
 //        completion ─► ID removed ─► outcome Downloaded (Cancelled when it was cancelled)
 //        error      ─► ID removed, error kept under the ID ─► outcome Failed
 //   cancel(fileID) ─► the file's operations cancelled, ID and error forgotten at once; the
-//        operation still reports (as Cancelled) when it ends
+//        operation still reports (as Cancelled) when it ends, and counts in operationCount()
+//        until then
 //
 // Each add() reports exactly once, on the main queue. An operation that is cancelled before it
 // ever started may never call its own callbacks; the queue then reports it as Cancelled itself.
@@ -55,6 +56,8 @@ class SyncDownloadQueue : public std::enable_shared_from_this<SyncDownloadQueue>
 
     bool isQueued(std::int64_t fileID) const;
     std::vector<std::int64_t> queuedIDs() const;
+    // Operations queued or running, cancelled ones included until they have reported.
+    std::size_t operationCount() const;
     bool isActive() const;
     // Clears the active flag without touching the queue (stop() does so at once).
     void clearActive();
@@ -85,7 +88,8 @@ class SyncDownloadQueue : public std::enable_shared_from_this<SyncDownloadQueue>
 
     mutable std::mutex mutex_;
     std::unique_ptr<OperationQueue> queue_;  // guarded by mutex_; made on the first add
-    std::vector<Entry> entries_;             // guarded by mutex_
+    std::vector<Entry> entries_;             // guarded by mutex_; the queued files
+    std::vector<Entry> draining_;            // guarded by mutex_; cancelled, not yet reported
     std::map<std::int64_t, Error> errors_;   // guarded by mutex_
     std::uint64_t nextToken_ = 1;            // guarded by mutex_
     bool active_ = false;                    // guarded by mutex_

@@ -203,7 +203,7 @@ struct SyncManager::Impl : std::enable_shared_from_this<Impl> {
 
     Activity activity() const {
         Activity value;
-        value.operationCount = queue ? queue->queuedIDs().size() : 0;
+        value.operationCount = queue ? queue->operationCount() : 0;
         value.active = queue && queue->isActive();
         value.autoSyncActive = autoSyncActive;
         return value;

@@ -114,9 +114,10 @@ class SyncManager {
 
     // The observable download state (the tab badge and the idle timer of a screen).
     struct Activity {
-        std::size_t operationCount = 0;  // files queued or downloading
-        bool active = false;             // isActive
-        bool autoSyncActive = false;     // isAutoSyncActive
+        // Download operations queued or running; a cancelled one counts until it has ended.
+        std::size_t operationCount = 0;
+        bool active = false;          // isActive
+        bool autoSyncActive = false;  // isAutoSyncActive
         bool operator==(const Activity&) const = default;
     };
     using ActivityObserver = std::function<void(const Activity& activity)>;

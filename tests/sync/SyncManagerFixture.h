@@ -35,8 +35,11 @@ namespace pagewell {
 class ScriptedDownload final : public AsyncOperation {
   public:
     ScriptedDownload(std::int64_t fileID, SyncManager::Done completion,
-                     SyncManager::ErrorCallback error)
-        : fileID_(fileID), completion_(std::move(completion)), error_(std::move(error)) {}
+                     SyncManager::ErrorCallback error, bool endsOnCancel)
+        : fileID_(fileID),
+          completion_(std::move(completion)),
+          error_(std::move(error)),
+          endsOnCancel_(endsOnCancel) {}
 
     std::int64_t fileID() const { return fileID_; }
     bool started() const { return started_.load(); }
@@ -60,7 +63,12 @@ class ScriptedDownload final : public AsyncOperation {
         started_ = true;
         MainQueue::shared().post([] {});
     }
-    void onCancel() override { succeed(); }
+    // Like a transfer that takes a moment to abort, a download may end after the cancel.
+    void onCancel() override {
+        if (endsOnCancel_) {
+            succeed();
+        }
+    }
 
   private:
     bool claimEnd() {
@@ -71,6 +79,7 @@ class ScriptedDownload final : public AsyncOperation {
     const std::int64_t fileID_;
     SyncManager::Done completion_;
     SyncManager::ErrorCallback error_;
+    const bool endsOnCancel_;
     std::atomic<bool> started_{false};
     std::mutex mutex_;
     bool ended_ = false;  // guarded by mutex_
@@ -81,9 +90,9 @@ class ScriptedDownloads {
   public:
     std::shared_ptr<AsyncOperation> make(std::int64_t fileID, SyncManager::Done completion,
                                          SyncManager::ErrorCallback error) {
-        auto download =
-            std::make_shared<ScriptedDownload>(fileID, std::move(completion), std::move(error));
         std::lock_guard lock(mutex_);
+        auto download = std::make_shared<ScriptedDownload>(fileID, std::move(completion),
+                                                           std::move(error), endOnCancel_);
         made_.push_back(download);
         return download;
     }
@@ -98,6 +107,12 @@ class ScriptedDownloads {
         }
         return ids;
     }
+    // Downloads made from now on end at once when cancelled (the default), or only when the
+    // test ends them.
+    void setEndOnCancel(bool ends) {
+        std::lock_guard lock(mutex_);
+        endOnCancel_ = ends;
+    }
     std::shared_ptr<ScriptedDownload> of(std::int64_t fileID) const {
         for (const auto& download : made()) {
             if (download->fileID() == fileID) {
@@ -110,6 +125,7 @@ class ScriptedDownloads {
   private:
     mutable std::mutex mutex_;
     std::vector<std::shared_ptr<ScriptedDownload>> made_;  // guarded by mutex_
+    bool endOnCancel_ = true;                              // guarded by mutex_
 };
 
 // What one download-all or category download reported.

@@ -390,6 +390,25 @@ TEST_F(SyncManagerTest, CancellingTheLastQueuedFileClearsActiveAndTheCount) {
     EXPECT_FALSE(seen.back().active);
 }
 
+TEST_F(SyncManagerTest, AStoppedDownloadCountsUntilItHasEnded) {
+    downloads_.setEndOnCancel(false);
+    SyncManager& manager = makeManager();
+    int completions = 0;
+    manager.downloadFileWithID(
+        21, [&] { ++completions; }, nullptr, nullptr);
+    ASSERT_TRUE(
+        pump([&] { return downloads_.made().size() == 1 && downloads_.made()[0]->started(); }));
+
+    manager.stop();
+    EXPECT_FALSE(manager.isActive());
+    EXPECT_TRUE(manager.queuedFileIDs().empty());
+    EXPECT_EQ(manager.activity().operationCount, 1u) << "still aborting";
+
+    downloads_.made()[0]->succeed();
+    ASSERT_TRUE(pump([&] { return completions == 1; }));
+    EXPECT_EQ(manager.activity().operationCount, 0u);
+}
+
 TEST_F(SyncManagerTest, AtMostFourDownloadsRunAtOnce) {
     SyncManager& manager = makeManager();
     int completions = 0;
