@@ -137,6 +137,42 @@ TEST_F(FileImportTest, FullAnswerOnlyRemovesTheFileForTheUserWhenTwoHoldIt) {
               1);
 }
 
+// Whichever of a file's two categories drops it first, the file goes only when the second one
+// drops it too, and then only when nobody else holds it.
+TEST_F(FileImportTest, AFileLeavesTheStoreOnlyWhenItsLastListDropsIt) {
+    for (const bool twoUsers : {false, true}) {
+        for (const auto& [first, second] : {std::pair{10, 11}, std::pair{11, 10}}) {
+            SCOPED_TRACE(std::to_string(first) + (twoUsers ? " first, two users" : " first"));
+            ASSERT_TRUE(importer_->insertFilesWithJSON(list({file("100")}), 10).ok());
+            ASSERT_TRUE(importer_->insertFilesWithJSON(list({file("100")}), 11).ok());
+            std::int64_t bob = 0;
+            if (twoUsers) {
+                bob = addSecondUser(100);
+            }
+            ASSERT_TRUE(importer_->insertFilesWithJSON(list(Json::array()), first).ok());
+            ASSERT_NE(fileKey(100), -1);
+            EXPECT_EQ(inCategory(100, second), 1);
+            EXPECT_EQ(scalar("SELECT pretendDeletion FROM FileState WHERE file = ? AND user = ?",
+                             fileKey(100), userKey_),
+                      0);
+
+            ASSERT_TRUE(importer_->insertFilesWithJSON(list(Json::array()), second).ok());
+            if (!twoUsers) {
+                EXPECT_EQ(fileKey(100), -1);
+                continue;
+            }
+            ASSERT_NE(fileKey(100), -1) << "bob still holds the file";
+            EXPECT_EQ(scalar("SELECT COUNT(*) FROM File_users WHERE file = ?", fileKey(100)), 1);
+            EXPECT_EQ(scalar("SELECT pretendDeletion FROM FileState WHERE file = ? AND user = ?",
+                             fileKey(100), bob),
+                      0);
+            // A clean start for the next round.
+            ASSERT_TRUE(main().database().run("DELETE FROM File").ok());
+            ASSERT_TRUE(main().database().run("DELETE FROM User WHERE pk = ?", bob).ok());
+        }
+    }
+}
+
 TEST_F(FileImportTest, ChangeAnswerDeletesOrHidesByTheNumberOfUsers) {
     ASSERT_TRUE(
         importer_->insertFilesWithJSON(list({file("100"), file("101"), file("102")}), 10).ok());
