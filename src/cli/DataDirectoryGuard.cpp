@@ -27,6 +27,11 @@ std::chrono::milliseconds lockWait() {
 }  // namespace
 
 DataDirectoryGuard::DataDirectoryGuard(const CommandContext& context) {
+    // The lock file lies in the data directory the options chose, which the file areas point
+    // at only once the application is configured.
+    if (context.application) {
+        context.application->configure();
+    }
     const FileAreas& areas = FileAreas::shared();
     if (Status created = FileSystem::createDirectories(areas.dataDirectory()); !created.ok()) {
         context.output.failure("cannot use the data directory " + areas.dataDirectory().string() +

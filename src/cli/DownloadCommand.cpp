@@ -242,8 +242,9 @@ int DownloadCommand::run(const CommandContext& context, const std::vector<std::i
         for (const auto& [id, error] : downloads->failed) {
             ids.push_back(id);
         }
-        context.output.failure(fmt::format("{} of {} files failed: {}", ids.size(), fileIDs.size(),
-                                           fmt::join(ids, ", ")));
+        // On stderr only: with --json the summary above is the one document.
+        context.output.note(fmt::format("pagewell: {} of {} files failed: {}", ids.size(),
+                                        fileIDs.size(), fmt::join(ids, ", ")));
         return kExitPartialFailure;
     }
     return kExitSuccess;

@@ -217,6 +217,162 @@ TEST_F(DownloadsCliTest, TheTreeShowsEveryFileWithItsSizeAndState) {
     EXPECT_EQ(contentFetches(100), 2) << lastRun;
 }
 
+TEST_F(DownloadsCliTest, DeleteAsksFirstAndRemovesTheCopy) {
+    signIn("demo", "demo");
+    synchronise();
+
+    CliRun declined = run({"--json", "delete", "100"});  // no terminal: the "No" answer
+    EXPECT_EQ(declined.exitCode, 1);
+    EXPECT_NE(declined.err.find("Do you really want to delete this file?"), std::string::npos)
+        << declined.err;
+    EXPECT_EQ(nlohmann::json::parse(declined.out),
+              nlohmann::json::parse(R"({"deleted": [], "kept": [100]})"));
+    EXPECT_TRUE(brochureOnDisk());
+
+    CliRun confirmed = run({"--json", "--yes", "delete", "100"});
+    EXPECT_EQ(confirmed.exitCode, 0) << confirmed.err;
+    EXPECT_EQ(nlohmann::json::parse(confirmed.out),
+              nlohmann::json::parse(R"({"deleted": [100], "kept": []})"));
+    EXPECT_FALSE(brochureOnDisk());
+    EXPECT_EQ(states(json({"downloads"})),
+              (States{{{10, 100}, "Download"}, {{11, 100}, "Download"}, {{11, 101}, "Delete"}}));
+
+    // Nothing to delete: not on the device, or no such file. Nothing is asked then.
+    for (const char* id : {"100", "999"}) {
+        CliRun refused = run({"--yes", "delete", id});
+        EXPECT_EQ(refused.exitCode, 1) << id;
+        EXPECT_EQ(refused.err.find("Do you really want"), std::string::npos) << refused.err;
+    }
+
+    CliRun keptAll = run({"--no", "delete", "--all"});
+    EXPECT_EQ(keptAll.exitCode, 1);
+    EXPECT_NE(keptAll.err.find("Do you really want to delete all files?"), std::string::npos)
+        << keptAll.err;
+    EXPECT_EQ(states(json({"downloads", "--filter", "downloaded"})),
+              (States{{{11, 101}, "Delete"}}));
+
+    CliRun all = run({"--json", "--yes", "delete", "--all"});
+    EXPECT_EQ(all.exitCode, 0) << all.err;
+    EXPECT_EQ(nlohmann::json::parse(all.out)["deletedAll"], true);
+    EXPECT_EQ(states(json({"downloads"})),
+              (States{{{10, 100}, "Download"}, {{11, 100}, "Download"}, {{11, 101}, "Download"}}));
+    EXPECT_EQ(run({"delete"}).exitCode, 2);
+}
+
+TEST_F(DownloadsCliTest, DownloadFetchesWhatIsMissingAndNamesWhatFailed) {
+    signIn("demo", "demo");
+    CliRun imported = run({"sync", "--no-download"});
+    ASSERT_EQ(imported.exitCode, 0) << imported.err;
+
+    cms::Fault broken;
+    broken.kind = cms::Fault::Kind::Status;
+    broken.prefix = "/media/files/101/";
+    broken.status = 500;
+    server->services().faults.arm(broken);
+    CliRun partly = run({"--json", "download", "100", "101"});
+    EXPECT_EQ(partly.exitCode, 3) << partly.err;
+    nlohmann::json summary = nlohmann::json::parse(partly.out);
+    EXPECT_EQ(summary["downloaded"], nlohmann::json::parse("[100]"));
+    ASSERT_EQ(summary["failed"].size(), 1u) << partly.out;
+    EXPECT_EQ(summary["failed"][0]["id"], 101);
+    EXPECT_NE(partly.err.find("101"), std::string::npos) << partly.err;
+
+    CliRun rest = run({"--json", "download", "100", "101"});
+    EXPECT_EQ(rest.exitCode, 0) << rest.err;
+    EXPECT_EQ(nlohmann::json::parse(rest.out),
+              nlohmann::json::parse(R"({"downloaded": [101], "unhidden": [],
+                                        "alreadyDownloaded": [100], "failed": []})"));
+    EXPECT_EQ(contentFetches(100), 1);
+    EXPECT_EQ(run({"download", "999"}).exitCode, 1);
+
+    // A second user removes the file the first still keeps: the copy stays, and downloading
+    // it again only shows it again.
+    signIn("other", "pw2");
+    ASSERT_EQ(run({"sync", "--no-download"}).exitCode, 0);
+    EXPECT_EQ(states(json({"downloads"})), (States{{{10, 100}, "Delete"}}));
+    ASSERT_EQ(run({"--yes", "delete", "100"}).exitCode, 0);
+    EXPECT_TRUE(brochureOnDisk());
+    EXPECT_EQ(states(json({"downloads"})), (States{{{10, 100}, "Download"}}));
+    CliRun shown = run({"--json", "download", "100"});
+    EXPECT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_EQ(nlohmann::json::parse(shown.out)["unhidden"], nlohmann::json::parse("[100]"));
+    EXPECT_EQ(states(json({"downloads"})), (States{{{10, 100}, "Delete"}}));
+    EXPECT_EQ(contentFetches(100), 1);
+
+    // The server gone: the copy the other user keeps is shown again, but the price list only
+    // the first user had cannot be fetched, and the command says so.
+    signIn("demo", "demo");
+    ASSERT_EQ(run({"--yes", "delete", "--all"}).exitCode, 0);
+    server->stop();
+    EXPECT_EQ(run({"download", "100"}).exitCode, 0);
+    CliRun offline = run({"download", "101"});
+    EXPECT_EQ(offline.exitCode, 5) << offline.err;
+    EXPECT_NE(offline.err.find("offline / server unreachable"), std::string::npos) << offline.err;
+}
+
+TEST_F(DownloadsCliTest, ResetSyncAsksThenErasesTheCatalogueAndSignsOut) {
+    signIn("demo", "demo");
+    synchronise();
+
+    CliRun declined = run({"settings", "reset-sync"});
+    EXPECT_EQ(declined.exitCode, 1);
+    EXPECT_NE(declined.err.find("Do you really want to reset the sync? All data expect your user "
+                                "will be erased from this device."),
+              std::string::npos)
+        << declined.err;
+    EXPECT_TRUE(brochureOnDisk());
+
+    CliRun reset = run({"--json", "--yes", "settings", "reset-sync"});
+    EXPECT_EQ(reset.exitCode, 0) << reset.err;
+    EXPECT_EQ(nlohmann::json::parse(reset.out),
+              nlohmann::json::parse(R"({"dataReset": true, "loggedOut": true})"));
+    EXPECT_FALSE(brochureOnDisk());
+    nlohmann::json status = json({"status"});
+    EXPECT_FALSE(status["loggedIn"].get<bool>());
+    EXPECT_TRUE(status["locale"].is_null());
+
+    signIn("demo", "demo");
+    CliRun empty = run({"downloads"});
+    EXPECT_EQ(empty.exitCode, 0) << empty.err;
+    EXPECT_NE(empty.out.find("The catalogue is empty"), std::string::npos) << empty.out;
+}
+
+TEST_F(DownloadsCliTest, RunStopsCleanlyOnSigtermAndSigint) {
+    signIn("demo", "demo");
+    for (auto [signalNumber, exitCode] : {std::pair{SIGTERM, 0}, std::pair{SIGINT, 130}}) {
+        PagewellProcess running(data(), {"run"}, environment());
+        ASSERT_TRUE(running.waitForLine("Running;")) << running.err();
+        EXPECT_TRUE(running.waitForLine("Next automatic synchronisation at")) << running.err();
+        running.signal(signalNumber);
+        EXPECT_EQ(running.wait(), exitCode) << running.err();
+        EXPECT_NE(running.err().find("Stopped."), std::string::npos) << running.err();
+    }
+    // The timer is minutes away: nothing was fetched.
+    EXPECT_EQ(contentFetches(100), 0);
+    EXPECT_EQ(run({"downloads"}).exitCode, 0);
+}
+
+// The run holds the data directory for its whole life: a sync or download started beside it
+// gives up with exit code 6, and no file is ever fetched twice.
+TEST_F(DownloadsCliTest, RunAndASyncBesideItNeverFetchAFileTwice) {
+    signIn("demo", "demo");
+    PagewellProcess running(data(), {"run", "--now"}, environment());
+    ASSERT_TRUE(running.waitForLine("Synchronisation started.")) << running.err();
+    CliRun beside = run({"--yes", "sync"});
+    EXPECT_EQ(beside.exitCode, 6) << beside.err;
+    ASSERT_TRUE(running.waitForLine("Synchronisation finished")) << running.err();
+    EXPECT_EQ(run({"download", "100", "101"}).exitCode, 6);
+    running.signal(SIGTERM);
+    EXPECT_EQ(running.wait(), 0) << running.err();
+
+    CliRun after = run({"--yes", "sync"});
+    EXPECT_EQ(after.exitCode, 0) << after.err;
+    EXPECT_EQ(contentFetches(100), 1);
+    EXPECT_EQ(contentFetches(101), 1);
+    EXPECT_EQ(states(json({"downloads"})),
+              (States{{{10, 100}, "Delete"}, {{11, 100}, "Delete"}, {{11, 101}, "Delete"}}));
+}
+
 TEST_F(DownloadsCliTest, TheCatalogueCommandsNeedASignedInUser) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"downloads"}, {"download", "100"}, {"delete", "100"}, {"run"}}) {
