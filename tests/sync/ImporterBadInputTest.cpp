@@ -208,7 +208,7 @@ const BadInputCase kCases[] = {
                      {"delete", {Json::array(), false, "", "-", "\xff"}},
                      {"timestamp", 7}};
      },
-     true, "finished import of files in category"},
+     true, "finished import of files in category: 10"},
     {"FileInvalidUtf8AndDeepNesting", Entry::Files,
      [] {
          Json file{{"id", "7"},
@@ -287,6 +287,9 @@ class ImporterBadInputTest : public ImporterFixture,
                     Json{{"items", {{{"id", "100"}, {"time_modified", "2024-01-01 00:00:00"}}}}},
                     10)
                 .ok());
+        // Category 10 was imported with a timestamp: its answers with "remove" are change
+        // answers, whose "remove" and "delete" lists are read.
+        timestamps_->saveTimestamp("5", "10");
     }
 
     Status run(Entry entry, const Json& answer) {
