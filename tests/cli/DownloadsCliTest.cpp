@@ -310,6 +310,30 @@ TEST_F(DownloadsCliTest, DownloadFetchesWhatIsMissingAndNamesWhatFailed) {
     EXPECT_NE(offline.err.find("offline / server unreachable"), std::string::npos) << offline.err;
 }
 
+TEST_F(DownloadsCliTest, CtrlCCancelsTheDownloadsAndLeavesNothingHalfDone) {
+    signIn("demo", "demo");
+    ASSERT_EQ(run({"sync", "--no-download"}).exitCode, 0);
+    cms::Fault hold;
+    hold.kind = cms::Fault::Kind::Hold;
+    hold.prefix = "/media/files/";
+    hold.remaining = 10;
+    server->services().faults.arm(hold);
+
+    PagewellProcess downloading(data(), {"download", "100", "101"}, environment());
+    // Both transfers have reached the server and wait there.
+    ASSERT_EQ(server->services().faults.waitForHeld(2, 2, std::chrono::seconds(30)).held, 2);
+    downloading.signal(SIGINT);
+    EXPECT_EQ(downloading.wait(), 130) << downloading.err();
+    server->services().faults.clear();
+
+    EXPECT_EQ(states(json({"downloads"})),
+              (States{{{10, 100}, "Download"}, {{11, 100}, "Download"}, {{11, 101}, "Download"}}));
+    EXPECT_FALSE(brochureOnDisk());
+    CliRun again = run({"download", "100", "101"});
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_TRUE(brochureOnDisk());
+}
+
 TEST_F(DownloadsCliTest, ResetSyncAsksThenErasesTheCatalogueAndSignsOut) {
     signIn("demo", "demo");
     synchronise();
