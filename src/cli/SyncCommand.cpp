@@ -270,6 +270,8 @@ int download(const CommandContext& context, const SyncCommand::Options& options,
             }
         }
     };
+    // Every document of a run that got this far lists the files, empty when none ended.
+    document.update(downloadsDocument({}));
     auto state = std::make_shared<State>();
     SyncViewController::Display display;
     // "Yes" to the question turns the buttons busy: the downloads start.
@@ -345,7 +347,6 @@ int download(const CommandContext& context, const SyncCommand::Options& options,
                 downloads = all.downloads;
                 break;
             case Ending::NothingToDownload:
-                document.update(downloadsDocument({}));
                 context.output.result(text + downloadsText({}), document);
                 return kExitSuccess;
             case Ending::Offline:

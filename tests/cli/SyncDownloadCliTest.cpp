@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <csignal>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 
 #include "CliRunner.h"
 #include "PagewellProcess.h"
@@ -46,6 +48,7 @@ class SyncDownloadCliTest : public ::testing::Test {
     void SetUp() override {
         auto built = cms::DemoCatalogue::build(catalogue.path());
         ASSERT_TRUE(built.ok()) << built.error().description;
+        demo = built.value();
         for (const cms::CatalogueFile& file : built.value().files) {
             serverPaths[file.id] = catalogue.path() / file.path;
         }
@@ -179,8 +182,38 @@ class SyncDownloadCliTest : public ::testing::Test {
         server->services().faults.arm(hold);
     }
 
+    // The English categories under `root` (itself included), by the server's manifest.
+    std::set<int> subtree(int root) const {
+        std::set<int> found = {root};
+        for (bool grew = true; grew;) {
+            grew = false;
+            for (const cms::CatalogueCategory& category : demo.categories) {
+                if (category.locale != 1 || found.contains(category.id)) {
+                    continue;
+                }
+                for (int parent : category.parents) {
+                    if (found.contains(parent)) {
+                        grew = found.insert(category.id).second;
+                        break;
+                    }
+                }
+            }
+        }
+        return found;
+    }
+
+    const cms::CatalogueFile& demoFile(std::int64_t id) const {
+        for (const cms::CatalogueFile& file : demo.files) {
+            if (file.id == id) {
+                return file;
+            }
+        }
+        throw std::out_of_range("no demo file " + std::to_string(id));
+    }
+
     TemporaryDirectory home;
     TemporaryDirectory catalogue;
+    cms::Catalogue demo;
     std::map<std::int64_t, std::filesystem::path> serverPaths;
     std::unique_ptr<cms::CmsServer> server;
     std::string lastErr;
@@ -283,6 +316,67 @@ TEST_F(SyncDownloadCliTest, ASecondSyncWaitsForTheFirstAndDownloadsNothingTwice)
         EXPECT_EQ(count, 1) << "file " << id;
     }
     expectDownloadedFilesComplete();
+}
+
+TEST_F(SyncDownloadCliTest, OneCategoryAKeywordOrAFilterChoosesWhatIsDownloaded) {
+    nlohmann::json catalogueOnly = sync(0, {"--no-download"});
+    const std::set<std::int64_t> all = idsOf(catalogueOnly["files"]["added"]);
+
+    // One category with its subcategories.
+    const std::set<int> branch = subtree(20);
+    ASSERT_GT(branch.size(), 1u) << "category 20 should have subcategories";
+    std::set<std::int64_t> inBranch;
+    for (std::int64_t id : all) {
+        for (int category : demoFile(id).categories) {
+            if (branch.contains(category)) {
+                inBranch.insert(id);
+            }
+        }
+    }
+    ASSERT_FALSE(inBranch.empty());
+    ASSERT_LT(inBranch.size(), all.size());
+    EXPECT_EQ(idsOf(sync(0, {"--category", "20"})["downloaded"]), inBranch);
+    EXPECT_EQ(expectDownloadedFilesComplete(), inBranch);
+
+    // A title keyword, in another case than the title's.
+    std::int64_t wanted = 0;
+    for (std::int64_t id : all) {
+        if (!inBranch.contains(id)) {
+            wanted = id;
+            break;
+        }
+    }
+    std::string keyword = demoFile(wanted).title;
+    for (char& c : keyword) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    std::set<std::int64_t> found = idsOf(sync(0, {"--keyword", keyword})["downloaded"]);
+    EXPECT_TRUE(found.contains(wanted));
+    for (std::int64_t id : found) {
+        EXPECT_EQ(demoFile(id).title, demoFile(wanted).title) << "file " << id;
+    }
+
+    // A file moved to a new address on the server is downloaded again; the rest of the branch
+    // stays.
+    const std::int64_t updated = *inBranch.begin();
+    ASSERT_TRUE(server->services().catalogue.moveFile(static_cast<int>(updated)).ok());
+    nlohmann::json update = sync(0, {"--category", "20"});
+    EXPECT_EQ(update["files"]["changed"], nlohmann::json::array({updated}));
+    EXPECT_EQ(idsOf(update["downloaded"]), std::set<std::int64_t>{updated});
+
+    // The downloaded files' filter leaves the pending ones alone.
+    const auto pending = counts()["pendingDownloads"].get<int>();
+    ASSERT_GT(pending, 0);
+    EXPECT_EQ(sync(0, {"--filter", "downloaded"})["downloaded"], nlohmann::json::array());
+    EXPECT_EQ(counts()["pendingDownloads"], pending);
+
+    // Declining the question downloads nothing.
+    CliRun declined = run({"--json", "--no", "sync"});
+    EXPECT_EQ(declined.exitCode, 1) << declined.err;
+    EXPECT_NE(declined.err.find("The sync process uses"), std::string::npos) << declined.err;
+    EXPECT_EQ(nlohmann::json::parse(declined.out, nullptr, false)["downloaded"],
+              nlohmann::json::array());
+    EXPECT_EQ(counts()["pendingDownloads"], pending);
 }
 
 }  // namespace
