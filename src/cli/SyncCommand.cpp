@@ -43,6 +43,7 @@ namespace {
 // low-speed limit, so a dead server ends a run long before this.
 constexpr std::chrono::hours kSyncWait{12};
 
+constexpr const char* kStopping = "\nStopping… (press Ctrl-C again to quit at once)";
 constexpr const char* kNoDownloadOffline = "offline / server unreachable — no file was downloaded";
 
 // The import reports k / n after its k-th category: the first report is 1 / n, which gives n,
@@ -495,11 +496,12 @@ int SyncCommand::run(const CommandContext& context, const Options& options) {
     // Ctrl-C stops the downloads (the queue is cancelled, finished files stay) and the run
     // ends once the manager has reported; a second one ends the process at once.
     auto interrupted = std::make_shared<int>(0);
-    SignalWatch signals([interrupted](int signalNumber) {
+    SignalWatch signals([interrupted, &context](int signalNumber) {
         if (*interrupted != 0) {
             std::_Exit(SignalWatch::exitCodeFor(*interrupted));
         }
         *interrupted = signalNumber;
+        context.output.note(kStopping);
         SyncManager::sharedInstance().stop();
     });
 

@@ -282,6 +282,28 @@ TEST_F(SyncDownloadCliTest, CtrlCStopsTheDownloadsAndTheNextSyncCompletes) {
     EXPECT_EQ(counts()["pendingDownloads"], 0);
 }
 
+TEST_F(SyncDownloadCliTest, CtrlCDuringTheImportLetsItFinishAndDownloadsNothing) {
+    cms::Fault hold;
+    hold.kind = cms::Fault::Kind::Hold;
+    hold.prefix = "/api2/category/items";
+    hold.remaining = 100000;
+    server->services().faults.arm(hold);
+    auto running = start({"--yes", "sync"});
+    ASSERT_TRUE(serverHolds(1));
+    running->signal(SIGINT);
+    ASSERT_TRUE(running->waitForLine("Stopping", kServerWait)) << running->err();
+    // The import is not cut off half-way: it ends once the server answers.
+    server->services().faults.clear();
+    EXPECT_TRUE(running->waitForLine("interrupted; no file was downloaded", kServerWait))
+        << running->err();
+    EXPECT_EQ(running->wait(), 130) << running->err();
+    EXPECT_TRUE(contentTransfers().empty());
+    EXPECT_TRUE(expectDownloadedFilesComplete().empty());
+
+    sync(0);
+    EXPECT_EQ(counts()["pendingDownloads"], 0);
+}
+
 TEST_F(SyncDownloadCliTest, AKilledSyncLeavesOnlyCompleteFilesAndTheNextOneFinishes) {
     ASSERT_EQ(run({"sync", "--no-download"}).exitCode, 0);
     holdDownloads();
