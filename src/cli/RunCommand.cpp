@@ -16,6 +16,7 @@
 #include "platform/Clock.h"
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
+#include "platform/NotificationCenter.h"
 #include "sync/SyncManager.h"
 
 namespace pagewell::cli {
@@ -30,6 +31,7 @@ constexpr std::chrono::seconds kWindDown{30};
 struct RunState {
     bool stopRequested = false;
     int signalNumber = 0;
+    bool sessionExpired = false;
     bool syncNowRunning = false;
     SyncManager::Activity lastActivity;
 };
@@ -139,6 +141,19 @@ int RunCommand::run(const CommandContext& context, const Options& options) {
         say(context, kStopping);
         SyncManager::sharedInstance().stop();
     });
+    // A failed token renewal ends the session: every later synchronisation would fail too.
+    NotificationCenter::Token expiry = NotificationCenter::shared().addObserver(
+        InterfaceManager::kSessionExpiredNotification, [&context, state](const Notification&) {
+            MainQueue::shared().post([&context, state] {
+                if (state->stopRequested) {
+                    return;
+                }
+                state->stopRequested = true;
+                state->sessionExpired = true;
+                say(context, kSessionEnded);
+                SyncManager::sharedInstance().stop();
+            });
+        });
     int observer =
         sync.addActivityObserver([&context, state](const SyncManager::Activity& activity) {
             reportActivity(context, *state, activity);
@@ -167,7 +182,11 @@ int RunCommand::run(const CommandContext& context, const Options& options) {
         queue.runUntil(idle, std::chrono::milliseconds(200));
     }
     sync.removeActivityObserver(observer);
+    NotificationCenter::shared().removeObserver(expiry);
     say(context, kStopped);
+    if (state->sessionExpired) {
+        return kExitSignInNeeded;
+    }
     return SignalWatch::exitCodeFor(state->signalNumber);
 }
 

@@ -14,8 +14,9 @@
 // The data directory is locked for the whole run: this process is then the only writer, so a
 // `pagewell sync` or `pagewell download` started beside it waits for the lock and ends with
 // exit code 6 instead of fetching the same files a second time. Stop the run to use them.
-// Exit codes: 0 stopped by SIGTERM, 1 failed start, 4 nobody signed in, 6 data directory busy,
-// 130 interrupted.
+// A session that ends while it runs (the token could not be renewed) stops it as well.
+// Exit codes: 0 stopped by SIGTERM, 1 failed start, 4 nobody signed in or the session ended,
+// 6 data directory busy, 130 interrupted.
 
 namespace CLI {
 class App;
@@ -47,6 +48,8 @@ class RunCommand {
     static constexpr const char* kDownloading = "Downloading: {} files queued.";
     static constexpr const char* kStopping = "Stopping…";
     static constexpr const char* kStopped = "Stopped.";
+    static constexpr const char* kSessionEnded =
+        "The session has ended; sign in again with `pagewell login`.";
 
   private:
     CommandContext& context_;

@@ -376,6 +376,23 @@ TEST_F(DownloadsCliTest, RunStopsCleanlyOnSigtermAndSigint) {
     EXPECT_EQ(run({"downloads"}).exitCode, 0);
 }
 
+// A token that can no longer be renewed ends the session, and with it the run.
+TEST_F(DownloadsCliTest, RunEndsWhenTheSessionEnds) {
+    signIn("demo", "demo");
+    server->services().tokens.expireAll();
+    cms::Fault refused;
+    refused.kind = cms::Fault::Kind::Status;
+    refused.prefix = "/api2/auth/";
+    refused.status = 403;
+    refused.remaining = 20;
+    server->services().faults.arm(refused);
+
+    PagewellProcess running(data(), {"run", "--now"}, environment());
+    EXPECT_EQ(running.wait(), 4) << running.err();
+    EXPECT_NE(running.err().find("The session has ended"), std::string::npos) << running.err();
+    EXPECT_EQ(contentFetches(100), 0);
+}
+
 // The run holds the data directory for its whole life: a sync or download started beside it
 // gives up with exit code 6, and no file is ever fetched twice.
 TEST_F(DownloadsCliTest, RunAndASyncBesideItNeverFetchAFileTwice) {
