@@ -23,6 +23,7 @@
 #include "net/InterfaceManagerFixture.h"
 #include "platform/FileAreas.h"
 #include "platform/FileSystem.h"
+#include "store/StoreHooks.h"
 #include "store/StoredPath.h"
 #include "sync/ChangeTimestampsAdapter.h"
 #include "sync/DataImporter.h"
@@ -74,6 +75,8 @@ class CatalogueSyncCmsTest : public InterfaceManagerFixture {
         timestamps_ = std::make_shared<TimestampManager>(TimestampManager::Sources{
             [] { return CurrentSelection::userName(); },
             [] { return std::optional<std::string>("1"); }, [] { return true; }});
+        // As the start-up wires it: deleting a category forgets its timestamp.
+        StoreHooks::setCategoryTimestamps(timestamps_);
         EndpointDelegates::shared().reset();
         EndpointDelegates::shared().setTimestamps(
             std::make_shared<ChangeTimestampsAdapter>(timestamps_));
@@ -87,6 +90,7 @@ class CatalogueSyncCmsTest : public InterfaceManagerFixture {
             hooks_->Delete("/__test/faults");  // lets any held request go
         }
         EndpointDelegates::shared().reset();
+        StoreHooks::setCategoryTimestamps(nullptr);
         manager_.reset();
         if (server_) {
             server_->stop();
@@ -702,6 +706,33 @@ TEST_F(CatalogueSyncCmsTest, AnImprintWithoutTextFailsWith404AndKeepsTheOldOne) 
     EXPECT_EQ(second->code, -404);
     EXPECT_EQ(second->description, "cmsID or text are missing");
     EXPECT_EQ(storeSnapshot(PersistentStore::shared()->mainContext().database()), kept);
+}
+
+TEST_F(CatalogueSyncCmsTest, ACategoryDeletedOnTheServerTakesItsOwnFilesAndTheirCopies) {
+    ASSERT_GT(importLocales(), 0);
+    const cms::CatalogueFile* file = nullptr;
+    for (const auto& candidate : demo_->files) {
+        const bool highlight = std::find(demo_->highlights.begin(), demo_->highlights.end(),
+                                         candidate.id) != demo_->highlights.end();
+        if (visible(candidate.users) && !highlight && englishCategoriesOf(candidate).size() == 1) {
+            file = &candidate;
+            break;
+        }
+    }
+    ASSERT_TRUE(file);
+    const int category = englishCategoriesOf(*file).front();
+    ASSERT_FALSE(sync().error);
+    const std::filesystem::path copy = giveDownloadedCopy(file->id);
+    ASSERT_NE(timestamps_->timestampForCategoryID(std::to_string(category)), "0");
+
+    hook("/__test/catalogue/delete-category", {{"category", category}, {"locale", 1}});
+    SyncOutcome changed = sync();
+    ASSERT_FALSE(changed.error) << changed.error->description;
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM FileCategory WHERE cmsID = " + std::to_string(category)),
+              0);
+    EXPECT_EQ(scalar(fileSQL("COUNT(*)", file->id)), 0);
+    EXPECT_FALSE(std::filesystem::exists(copy));
+    EXPECT_EQ(timestamps_->timestampForCategoryID(std::to_string(category)), "0");
 }
 
 }  // namespace
