@@ -36,9 +36,12 @@ struct RunState {
     SyncManager::Activity lastActivity;
 };
 
+// Into the log and onto stderr; with --verbose the log's own echo already shows it there.
 void say(const CommandContext& context, const std::string& line) {
     PW_LOG_INFO("{}", line);
-    context.output.note(line);
+    if (!context.options.verbose) {
+        context.output.note(line);
+    }
 }
 
 void sayNextAutoSync(const CommandContext& context) {
