@@ -7,7 +7,9 @@
 //
 // The filter keeps the categories with a file of that kind (or with such a subcategory); a
 // keyword keeps the files whose title contains it (case and accents ignored) and replaces the
-// filter. The state is the row's action: Download, Update, Waiting, Error or Delete.
+// filter. The state is the row's action: Download, Update, Waiting, Error or Delete. The
+// download queue and the kept download errors belong to the process that downloads, so a
+// file queued or failed in another process (`pagewell run`) shows here as Download.
 //
 // With --json: [{"id": int, "name": text, "files": [{"id": int, "title": text, "size": bytes,
 // "state": text}], "subcategories": [...same...]}], the state in English whatever the
