@@ -9,12 +9,16 @@
 //                                        time, as the import does), parsed with nlohmann and
 //                                        the same rows written with prepared INSERTs in one
 //                                        transaction into a store of the same schema
+//   BM_FloorFetchParseInsertSameRows-    the same floor offering every content encoding, as the
+//     AcceptingEncodings                 app's session does: the server then compresses each
+//                                        answer, and the difference to the plain floor is that
+//                                        compression's cost
 //   BM_SecondSyncWithNoChange            a sync right after the first one, nothing changed on
 //                                        the server; its ratio to the first import is printed
 //   BM_SyncAfterChangesInFiveCategories  a sync after one file in each of five categories was
 //                                        touched on the server
 //
-// Every benchmark times wall-clock (real) time: half of the work is the server's. The
+// Every benchmark times wall-clock (real) time: much of the work is the server's. The
 // counters: `requests` the server logged during the timed part (read through its request-log
 // hook), `category_requests` the per-category file lists among them, `client_cpu_ms` the CPU
 // time of this process (every thread; the server's is not in it) per run, `peak_MiB` the
