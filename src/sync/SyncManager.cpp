@@ -25,12 +25,11 @@
 #include "platform/ReachabilityWatcher.h"
 #include "platform/Timer.h"
 #include "store/CurrentSelection.h"
-#include "store/EntityRows.h"
 #include "store/File.h"
 #include "store/FileCategory.h"
 #include "store/FileState.h"
-#include "store/Locale.h"
 #include "store/PersistentStore.h"
+#include "sync/CatalogueEraser.h"
 #include "sync/FileDownloadOperation.h"
 #include "sync/RemoveDuplicateFiles.h"
 #include "sync/SyncDiskSpace.h"
@@ -787,39 +786,8 @@ void SyncManager::Impl::resetData(Progress progress, ErrorCallback error) {
             failed(made.error());
             return;
         }
-        StoreContext& context = *made.value();
-        // One save for everything: an interrupted erase leaves the store as it was.
-        auto eraseAll = [&context]<class T>(const char* sql) -> Status {
-            auto records = EntityRows::records<T>(context, sql);
-            if (!records.ok()) {
-                return records.error();
-            }
-            for (T& record : records.value()) {
-                Status deleted = record.deleteRecord(context);
-                if (!deleted.ok()) {
-                    return deleted;
-                }
-            }
-            return {};
-        };
-        Status erased = context.beginWrite();
-        if (erased.ok()) {
-            erased = eraseAll.operator()<File>("SELECT pk FROM File ORDER BY pk");
-        }
-        if (erased.ok()) {
-            report(0.25);
-            erased = eraseAll.operator()<FileCategory>("SELECT pk FROM FileCategory ORDER BY pk");
-        }
-        if (erased.ok()) {
-            report(0.5);
-            erased = eraseAll.operator()<Locale>("SELECT pk FROM Locale ORDER BY pk");
-        }
-        if (erased.ok()) {
-            report(0.75);
-            erased = context.save();
-        }
+        Status erased = CatalogueEraser::eraseAll(*made.value(), report);
         if (!erased.ok()) {
-            context.rollback();
             failed(erased.error());
             return;
         }

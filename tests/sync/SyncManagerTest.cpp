@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -499,6 +500,35 @@ TEST_F(SyncManagerTest, ResetReportsProgressInOrderThenSignsOutInTheSameTurn) {
     EXPECT_FALSE(UserDefaults::shared().get("kImportTimestampDictKey_alice_1"));
     EXPECT_FALSE(UserDefaults::shared().get("LAST_LOGIN")) << "logged out";
     ASSERT_TRUE(pump([&] { return queuedCompletions == 1; }));
+}
+
+TEST_F(SyncManagerTest, AResetThatCannotSaveKeepsTheCatalogueAndTheSession) {
+    std::int64_t root = category("Root");
+    fileWithState("Doc", {root});
+    ASSERT_TRUE(UserDefaults::shared().set("LAST_LOGIN", PlistValue(clock_->now())).ok());
+    // The languages are the last step: everything before it must come back.
+    ASSERT_TRUE(main()
+                    .database()
+                    .exec("CREATE TRIGGER keep_locales BEFORE DELETE ON Locale BEGIN "
+                          "SELECT RAISE(ABORT, 'refused by the test'); END")
+                    .ok());
+    SyncManager& manager = makeManager();
+    bool signIn = false;
+    SyncManager::Hooks hooks;
+    hooks.showSignIn = [&] { signIn = true; };
+    manager.setHooks(hooks);
+
+    std::vector<double> progress;
+    std::optional<Error> failure;
+    manager.resetData([&](double fraction) { progress.push_back(fraction); },
+                      [&](const Error& error) { failure = error; });
+    ASSERT_TRUE(pump([&] { return failure.has_value(); }));
+    MainQueue::shared().poll();
+    EXPECT_EQ(progress, (std::vector<double>{0.25, 0.5}));
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM File"), 1);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM FileCategory"), 1);
+    EXPECT_FALSE(signIn);
+    EXPECT_TRUE(UserDefaults::shared().get("LAST_LOGIN")) << "still signed in";
 }
 
 TEST_F(SyncManagerTest, ResetTimestampsForgetsThemAndSignsOut) {
