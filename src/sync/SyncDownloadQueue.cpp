@@ -42,14 +42,16 @@ void SyncDownloadQueue::add(std::int64_t fileID, Report report, Progress progres
     pending->fileID = fileID;
     pending->report = std::move(report);
     OperationQueue* queue = nullptr;
+    bool closed = false;
     {
         std::lock_guard lock(mutex_);
+        closed = closed_;
         pending->token = nextToken_++;
         entries_.push_back(Entry{pending->token, fileID, {}});
         // A new attempt starts without the last one's error.
         errors_.erase(fileID);
         active_ = true;
-        if (!queue_) {
+        if (!queue_ && !closed) {
             queue_ = std::make_unique<OperationQueue>(maxConcurrent_, "download");
         }
         queue = queue_.get();
@@ -95,6 +97,11 @@ void SyncDownloadQueue::add(std::int64_t fileID, Report report, Progress progres
         finished(Outcome::Failed, Error::make(kAppErrorDomain, -1, "No download operation"));
         return;
     }
+    if (closed) {
+        // Shut down: nothing runs any more, and the caller still hears once.
+        finished(Outcome::Cancelled, std::nullopt);
+        return;
+    }
     pending->operation = operation;
     // An operation cancelled before it started finishes without running, so its own callbacks
     // never come: report it here. One cancelled while running reports through its completion
@@ -105,16 +112,21 @@ void SyncDownloadQueue::add(std::int64_t fileID, Report report, Progress progres
             finished(Outcome::Cancelled, std::nullopt);
         }
     });
+    bool stillQueued = false;
     {
         std::lock_guard lock(mutex_);
         auto entry = std::find_if(entries_.begin(), entries_.end(),
                                   [&](const Entry& e) { return e.token == pending->token; });
-        if (entry == entries_.end()) {
-            // Cancelled between queuing the ID and making the operation.
-            operation->cancel();
-            return;
+        if (entry != entries_.end()) {
+            entry->operation = operation;
+            stillQueued = true;
         }
-        entry->operation = operation;
+    }
+    if (!stillQueued) {
+        // Cancelled between queuing the ID and making the operation. Cancelling reports
+        // through the callbacks, which take the lock, so it happens outside it.
+        operation->cancel();
+        return;
     }
     queue->addOperation(operation);
 }
@@ -243,6 +255,7 @@ void SyncDownloadQueue::shutdown() {
     std::unique_ptr<OperationQueue> queue;
     {
         std::lock_guard lock(mutex_);
+        closed_ = true;
         queue = std::move(queue_);
         entries_.clear();
         draining_.clear();

@@ -67,8 +67,8 @@ class SyncDownloadQueue : public std::enable_shared_from_this<SyncDownloadQueue>
     void removeError(std::int64_t fileID);
     std::vector<std::int64_t> fileIDsWithErrors() const;
 
-    // Cancels what is left and waits for running operations to return from their start. Not on
-    // one of the queue's own workers.
+    // Cancels what is left and waits for running operations to return from their start; later
+    // adds report Cancelled without running. Not on one of the queue's own workers.
     void shutdown();
 
   private:
@@ -93,6 +93,7 @@ class SyncDownloadQueue : public std::enable_shared_from_this<SyncDownloadQueue>
     std::map<std::int64_t, Error> errors_;   // guarded by mutex_
     std::uint64_t nextToken_ = 1;            // guarded by mutex_
     bool active_ = false;                    // guarded by mutex_
+    bool closed_ = false;                    // guarded by mutex_; set by shutdown()
 };
 
 }  // namespace pagewell

@@ -353,10 +353,11 @@ void SyncManager::Impl::shutdown() {
     timer.invalidate();
     shouldCancelSync = true;
     ++stopGeneration;
+    // The walks first: a walk still running could otherwise queue into a closed queue.
+    walkQueue.reset();
     if (queue) {
         queue->shutdown();
     }
-    walkQueue.reset();
 }
 
 // ---- automatic synchronisation
@@ -607,6 +608,12 @@ void SyncManager::Impl::downloadCategory(std::int64_t categoryID, const Category
         }
     }
 
+    if (!walkQueue) {
+        // Shut down: the category ends without a walk.
+        run->result.ending = Ending::Cancelled;
+        MainQueue::shared().post([run] { run->release(); });
+        return;
+    }
     walkQueue->addOperation([weakSelf, categoryID, filter, run, generation, handled] {
         if (auto self = weakSelf.lock()) {
             self->walkCategory(categoryID, filter, run, generation, *handled);
@@ -767,6 +774,9 @@ void SyncManager::Impl::resetData(Progress progress, ErrorCallback error) {
         });
     };
     std::weak_ptr<Impl> weakSelf = weak_from_this();
+    if (!walkQueue) {
+        return;  // shut down
+    }
     walkQueue->addOperation([weakSelf, report, progress, error] {
         auto failed = [&error](const Error& failure) {
             PW_LOG_ERROR_VALUE(failure);

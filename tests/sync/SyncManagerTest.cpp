@@ -410,6 +410,29 @@ TEST_F(SyncManagerTest, AStoppedDownloadCountsUntilItHasEnded) {
     EXPECT_EQ(manager.activity().operationCount, 0u);
 }
 
+TEST_F(SyncManagerTest, ACancelWhileTheDownloadIsBeingMadeStillReportsOnce) {
+    SyncManager::Services services = scripted();
+    auto make = services.makeDownloadOperation;
+    services.makeDownloadOperation = [this, make](std::int64_t fileID, SyncManager::Done done,
+                                                  SyncManager::Progress progress,
+                                                  SyncManager::ErrorCallback error) {
+        // The user cancels the row in the moment between queuing and the operation.
+        manager_->cancelDownloadForFileWithID(fileID);
+        return make(fileID, std::move(done), std::move(progress), std::move(error));
+    };
+    SyncManager& manager = makeManager(std::move(services));
+    int completions = 0;
+    int errors = 0;
+    manager.downloadFileWithID(
+        31, [&] { ++completions; }, nullptr, [&](const Error&) { ++errors; });
+    ASSERT_TRUE(pump([&] { return completions == 1; }));
+    MainQueue::shared().poll();
+    EXPECT_EQ(errors, 0);
+    EXPECT_FALSE(manager.isActive());
+    EXPECT_EQ(manager.activity().operationCount, 0u);
+    EXPECT_FALSE(downloads_.made().front()->started()) << "a cancelled download never runs";
+}
+
 TEST_F(SyncManagerTest, AtMostFourDownloadsRunAtOnce) {
     SyncManager& manager = makeManager();
     int completions = 0;
