@@ -267,6 +267,30 @@ TEST_F(SyncDownloadCliTest, AFailingFileEndsWithExit3NamingItAndTheNextSyncCompl
     EXPECT_EQ(counts()["pendingDownloads"], 0);
 }
 
+TEST_F(SyncDownloadCliTest, ARefusedSignInBeforeTheDownloadsEndsWithExit4) {
+    // The download-all renews the token first; the server refuses the stored sign-in.
+    cms::Fault refused;
+    refused.prefix = "/api2/auth";
+    refused.remaining = 100;
+    refused.status = 403;
+    server->services().faults.arm(refused);
+    nlohmann::json run = sync(4);
+    EXPECT_EQ(run["imported"], true);
+    EXPECT_EQ(run["downloaded"], nlohmann::json::array());
+    EXPECT_NE(lastErr.find("run `pagewell login` again"), std::string::npos) << lastErr;
+    EXPECT_TRUE(contentTransfers().empty());
+
+    // A server that is gone by then is a connection problem, not a sign-in one.
+    server->services().faults.clear();
+    cms::Fault dropped;
+    dropped.kind = cms::Fault::Kind::Drop;
+    dropped.prefix = "/api2/auth";
+    dropped.remaining = 100;
+    server->services().faults.arm(dropped);
+    sync(5);
+    EXPECT_NE(lastErr.find("offline / server unreachable"), std::string::npos) << lastErr;
+}
+
 TEST_F(SyncDownloadCliTest, CtrlCStopsTheDownloadsAndTheNextSyncCompletes) {
     holdDownloads();
     auto running = start({"--yes", "sync"});
