@@ -1,5 +1,7 @@
 #include "cli/SyncCommand.h"
 
+#include <unistd.h>
+
 #include <fmt/format.h>
 
 #include <CLI/CLI.hpp>
@@ -33,7 +35,7 @@ namespace pagewell::cli {
 
 namespace {
 
-constexpr const char* kStopping = "\nStopping… (press Ctrl-C again to quit at once)";
+constexpr const char* kStopping = "Stopping… (press Ctrl-C again to quit at once)";
 
 // The import reports k / n after its k-th category: the first report is 1 / n, which gives n,
 // so the bar can show counts rather than a bare fraction.
@@ -175,7 +177,9 @@ int SyncCommand::run(const CommandContext& context, const Options& options) {
             std::_Exit(SignalWatch::exitCodeFor(*interrupted));
         }
         *interrupted = signalNumber;
-        context.output.note(kStopping);
+        // Below the progress line, when one is drawn.
+        context.output.note(::isatty(STDERR_FILENO) != 0 ? std::string("\n") + kStopping
+                                                         : std::string(kStopping));
         SyncManager::sharedInstance().stop();
     });
 

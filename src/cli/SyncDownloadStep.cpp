@@ -131,10 +131,16 @@ int SyncDownloadStep::run(const CommandContext& context, const SyncCommand::Opti
     auto state = std::make_shared<State>();
     SyncViewController::Display display;
     // "Yes" to the question turns the buttons busy: the downloads start.
-    display.buttonsInProgress = [state](bool inProgress) {
-        if (inProgress) {
-            state->startProgress();
+    display.buttonsInProgress = [state, interrupted](bool inProgress) {
+        if (!inProgress) {
+            return;
         }
+        // A Ctrl-C that came while the question was open stopped nothing yet: the download-all
+        // starts afresh, so it is stopped now.
+        if (*interrupted != 0) {
+            SyncManager::sharedInstance().stop();
+        }
+        state->startProgress();
     };
     auto controller = SyncViewController::create({}, display);
     if (!options.keyword.empty()) {
