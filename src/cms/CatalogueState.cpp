@@ -251,6 +251,19 @@ std::string CatalogueState::categoryModified(int user, int locale,
     const auto since = effectiveSince(requested);
     std::vector<int> added, modified;
     std::set<int> deleted, removed;
+    // The files changed since the client's timestamp and the deletions are the same for every
+    // category: find them once, so a large catalogue's change answer does not walk every file
+    // once per category.
+    std::vector<const CatalogueFile*> changedFiles;
+    bool filesDeleted = false;
+    if (since) {
+        for (const auto& file : catalogue_.files) {
+            if (fileChangedSince(file.id, *since)) {
+                changedFiles.push_back(&file);
+            }
+        }
+        filesDeleted = !deletedFiles(*since).empty();
+    }
     for (const auto& category : catalogue_.categories) {
         if (category.locale != locale || !categoryVisible(category, user)) {
             continue;
@@ -259,15 +272,13 @@ std::string CatalogueState::categoryModified(int user, int locale,
             added.push_back(category.id);
             continue;
         }
-        bool changed = categoryChanged_.at({category.id, locale}) > *since ||
-                       !removedFiles(category.id, user, locale, *since).empty() ||
-                       !deletedFiles(*since).empty();
-        for (const auto& file : catalogue_.files) {
+        bool changed = filesDeleted || categoryChanged_.at({category.id, locale}) > *since ||
+                       !removedFiles(category.id, user, locale, *since).empty();
+        for (const CatalogueFile* file : changedFiles) {
             if (changed) {
                 break;
             }
-            changed = fileChangedSince(file.id, *since) &&
-                      fileInCategory(file, category.id, user, locale);
+            changed = fileInCategory(*file, category.id, user, locale);
         }
         if (changed) {
             modified.push_back(category.id);
