@@ -15,6 +15,7 @@
 #include "store/StoreHooks.h"
 #include "sync/ChangeTimestampsAdapter.h"
 #include "sync/DataImporter.h"
+#include "sync/FileDownloadOperation.h"
 #include "sync/SyncManager.h"
 #include "sync/TimestampManager.h"
 
@@ -103,6 +104,13 @@ void AppWiring::installSyncHooks() {
     locale.isSynchronising = [] { return SyncManager::sharedInstance().isSyncActive(); };
     locale.stopSynchronisation = [] { SyncManager::sharedInstance().stop(); };
     LocaleManager::shared().setHooks(std::move(locale));
+
+    // Download errors, row labels and the sync screen's questions speak the interface language.
+    FileDownloadOperation::Environment environment = FileDownloadOperation::sharedEnvironment();
+    environment.localizedText = [](std::string_view key, std::string_view fallback) {
+        return LanguageSwitcher::localized(std::string(key), std::string(fallback));
+    };
+    FileDownloadOperation::setSharedEnvironment(std::move(environment));
 
     SyncManager& sync = SyncManager::sharedInstance();
     SyncManager::Hooks hooks = sync.hooks();

@@ -239,6 +239,7 @@ struct SyncManager::Impl : std::enable_shared_from_this<Impl> {
     void endAutoSync(const char* message);
     void stop();
     void getDataForSync(Done completion, Progress progress, ErrorCallback error);
+    void renewToken(TokenCompletion completion, ErrorCallback error);
     void downloadAll(const CategoryFilter& filter, DownloadCompletion completion,
                      FileCompletion fileCompletion);
     void downloadCategory(std::int64_t categoryID, const CategoryFilter& filter,
@@ -489,6 +490,18 @@ void SyncManager::Impl::getDataForSync(Done completion, Progress progress, Error
 
 // ---- downloads
 
+void SyncManager::Impl::renewToken(TokenCompletion completion, ErrorCallback error) {
+    services.renewToken(
+        [completion = std::move(completion)](std::optional<std::string> token) {
+            if (token && !token->empty()) {
+                KeychainBridge& keychain = KeychainBridge::shared();
+                keychain.saveUsername(keychain.username(), keychain.password(), token);
+            }
+            completion(std::move(token));
+        },
+        std::move(error));
+}
+
 void SyncManager::Impl::downloadAll(const CategoryFilter& filter, DownloadCompletion completion,
                                     FileCompletion fileCompletion) {
     auto once = std::make_shared<OnceCompletion>(OnceCompletion{std::move(completion)});
@@ -500,7 +513,7 @@ void SyncManager::Impl::downloadAll(const CategoryFilter& filter, DownloadComple
         MainQueue::shared().post([once, result] { (*once)(result); });
     };
     std::uint64_t generation = stopGeneration.load();
-    services.renewToken(
+    renewToken(
         [weakSelf, filter, once, end, fileCompletion,
          generation](std::optional<std::string> token) {
             auto self = weakSelf.lock();
@@ -517,9 +530,6 @@ void SyncManager::Impl::downloadAll(const CategoryFilter& filter, DownloadComple
                 end(Ending::NoToken, std::nullopt);
                 return;
             }
-            KeychainBridge& keychain = KeychainBridge::shared();
-            keychain.saveUsername(keychain.username(), keychain.password(), token);
-
             auto store = PersistentStore::shared();
             if (!store) {
                 end(Ending::Finished, noStoreError());
@@ -941,6 +951,10 @@ int SyncManager::addActivityObserver(ActivityObserver observer) {
 
 void SyncManager::removeActivityObserver(int token) {
     impl_->observers.erase(token);
+}
+
+void SyncManager::renewToken(TokenCompletion completion, ErrorCallback error) {
+    impl_->renewToken(std::move(completion), std::move(error));
 }
 
 void SyncManager::stop() {

@@ -225,6 +225,9 @@ class SyncManager {
 
     // ---- downloads
 
+    // Renews the access token with the stored credentials and keeps a new one in the keychain;
+    // `completion` gets the token (empty or none when the server gave none).
+    void renewToken(TokenCompletion completion, ErrorCallback error);
     // Renews the token, then downloads every filtered root category (see the flow above).
     // `fileCompletion` hears of each file that ended; `completion` runs once at the end.
     void downloadAllFiles(const CategoryFilter& filter, DownloadCompletion completion,

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "net/InterfaceManager.h"
-#include "net/KeychainBridge.h"
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
 #include "platform/OperationQueue.h"
@@ -59,18 +58,7 @@ SyncViewController::SyncViewController(Services services, Display display)
     }
     if (!services_.renewToken) {
         services_.renewToken = [](TokenCompletion completion, ErrorCallback error) {
-            KeychainBridge& keychain = KeychainBridge::shared();
-            InterfaceManager::sharedInstance().getTokenWithUsername(
-                keychain.username(), keychain.password(),
-                [completion = std::move(completion)](std::optional<std::string> token,
-                                                     std::optional<std::string>) {
-                    if (token && !token->empty()) {
-                        KeychainBridge& stored = KeychainBridge::shared();
-                        stored.saveUsername(stored.username(), stored.password(), token);
-                    }
-                    completion(std::move(token));
-                },
-                std::move(error));
+            SyncManager::sharedInstance().renewToken(std::move(completion), std::move(error));
         };
     }
     filter_ = CategoryFilter::withType(filterType_);
@@ -384,7 +372,11 @@ Result<std::size_t> SyncViewController::deleteDownloadedFiles(
     std::size_t deleted = 0;
     for (File& file : files.value()) {
         // One save per file: an interruption leaves every file either removed or untouched.
-        Status removed = file.deleteResources(context);
+        // The write opens first so the copies leave the disk only when the save commits.
+        Status removed = context.beginWrite();
+        if (removed.ok()) {
+            removed = file.deleteResources(context);
+        }
         if (removed.ok()) {
             removed = file.deleteFile(context);
         }
