@@ -412,12 +412,26 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
             [state](const Error&) { state->partReported(); }, 0);
     }
 
-    void storeFilePath(const std::string& saved) {
+    // Applies one change to the main context and saves it; a failure is rolled back and counts
+    // as a failed part, so the file is not marked downloaded.
+    void saveChange(const std::function<Status(StoreContext&)>& change) {
         StoreContext& main = context();
-        Status stored = [&]() -> Status {
-            if (Status begun = main.beginWrite(); !begun.ok()) {
-                return begun;
-            }
+        Status stored = main.beginWrite();
+        if (stored.ok()) {
+            stored = change(main);
+        }
+        if (stored.ok()) {
+            stored = main.save();
+        }
+        if (!stored.ok()) {
+            main.rollback();
+            PW_LOG_ERROR_VALUE(stored.error());
+            recordError(stored.error());
+        }
+    }
+
+    void storeFilePath(const std::string& saved) {
+        saveChange([&](StoreContext& main) -> Status {
             auto found = File::findWithCmsID(main, fileID);
             if (!found.ok()) {
                 return found.error();
@@ -428,19 +442,12 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
             File file = *found.value();
             const std::string relative = StoredPath::getRelativePath(saved);
             if (file.filePath && *file.filePath != relative && isTemporary(*file.filePath)) {
-                StoredPath::removeStoredFile(*file.filePath);
+                main.afterCommit(
+                    [previous = *file.filePath] { StoredPath::removeStoredFile(previous); });
             }
             file.filePath = relative;
-            if (Status written = file.update(main); !written.ok()) {
-                return written;
-            }
-            return main.save();
-        }();
-        if (!stored.ok()) {
-            main.rollback();
-            PW_LOG_ERROR_VALUE(stored.error());
-            recordError(stored.error());
-        }
+            return file.update(main);
+        });
     }
 
     void downloadThumbnailPart(const File& file) {
@@ -491,11 +498,7 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
     }
 
     void storeThumbnailPath(std::int64_t thumbnailKey, const std::string& saved) {
-        StoreContext& main = context();
-        Status stored = [&]() -> Status {
-            if (Status begun = main.beginWrite(); !begun.ok()) {
-                return begun;
-            }
+        saveChange([&](StoreContext& main) -> Status {
             auto found = Thumbnail::find(main, thumbnailKey);
             if (!found.ok()) {
                 return found.error();
@@ -506,16 +509,8 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
             Thumbnail thumbnail = *found.value();
             thumbnail.filePath = StoredPath::getRelativePath(saved);
             thumbnail.downloaded = true;
-            if (Status written = thumbnail.update(main); !written.ok()) {
-                return written;
-            }
-            return main.save();
-        }();
-        if (!stored.ok()) {
-            main.rollback();
-            PW_LOG_ERROR_VALUE(stored.error());
-            recordError(stored.error());
-        }
+            return thumbnail.update(main);
+        });
     }
 
     void downloadResourcesPart(const File& file) {
@@ -566,11 +561,7 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
     }
 
     void storeResourcePath(std::int64_t resourceKey, const std::string& saved) {
-        StoreContext& main = context();
-        Status stored = [&]() -> Status {
-            if (Status begun = main.beginWrite(); !begun.ok()) {
-                return begun;
-            }
+        saveChange([&](StoreContext& main) -> Status {
             auto found = Resource::find(main, resourceKey);
             if (!found.ok()) {
                 return found.error();
@@ -581,16 +572,8 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
             Resource resource = *found.value();
             resource.path = StoredPath::getRelativePath(saved);
             resource.downloaded = true;
-            if (Status written = resource.update(main); !written.ok()) {
-                return written;
-            }
-            return main.save();
-        }();
-        if (!stored.ok()) {
-            main.rollback();
-            PW_LOG_ERROR_VALUE(stored.error());
-            recordError(stored.error());
-        }
+            return resource.update(main);
+        });
     }
 
     // ---- where a part goes
