@@ -16,11 +16,11 @@
 #include <thread>
 #include <vector>
 
+#include "DemoCmsFixture.h"
 #include "cms/CmsServer.h"
 #include "cms/DemoCatalogue.h"
 #include "net/CatalogueRequests.h"
 #include "net/EndpointDelegates.h"
-#include "net/InterfaceManagerFixture.h"
 #include "platform/FileAreas.h"
 #include "platform/FileSystem.h"
 #include "store/StoreHooks.h"
@@ -33,11 +33,6 @@
 namespace pagewell::test {
 namespace {
 
-class FixedLocale final : public CurrentLocaleSource {
-  public:
-    std::optional<std::string> getCurrentLocaleID() override { return "1"; }
-};
-
 struct SyncOutcome {
     bool done = false;
     std::optional<Error> error;
@@ -45,43 +40,14 @@ struct SyncOutcome {
     double lastProgress = 0.0;
 };
 
-class CatalogueSyncCmsTest : public InterfaceManagerFixture {
+class CatalogueSyncCmsTest : public DemoCmsFixture {
   protected:
     void SetUp() override {
-        InterfaceManagerFixture::SetUp();
-        auto built = cms::DemoCatalogue::build(catalogue_.path());
-        ASSERT_TRUE(built.ok()) << built.error().description;
-        demo_ = std::move(built).value();
-        cms::CmsServerOptions options;
-        options.catalogue = catalogue_.path();
-        options.appSecret = kAppSecret;
-        options.testHooks = true;
-        auto created = cms::CmsServer::create(options);
-        ASSERT_TRUE(created.ok()) << created.error().description;
-        server_ = std::move(created).value();
-        auto port = server_->start();
-        ASSERT_TRUE(port.ok()) << port.error().description;
-        writeAppSettings(server_->baseUrl());
-        makeManager(InterfaceManager::defaultBaseURL());
-
-        Outcome signedIn = login("demo", "demo");
-        ASSERT_TRUE(signedIn.token) << (signedIn.error ? signedIn.error->description : "");
-        StoreContext& main = PersistentStore::shared()->mainContext();
-        userKey_ = scalar(main, "SELECT pk FROM User WHERE username = 'demo'");
-        ASSERT_GT(userKey_, 0);
-        CurrentSelection::setUser(userKey_, "demo");
-
-        // The signed-in user's timestamps: each user of the store keeps their own.
-        timestamps_ = std::make_shared<TimestampManager>(TimestampManager::Sources{
-            [] { return CurrentSelection::userName(); },
-            [] { return std::optional<std::string>("1"); }, [] { return true; }});
+        DemoCmsFixture::SetUp();
+        ASSERT_NO_FATAL_FAILURE(startServerAndSignIn(/*testHooks=*/true));
+        wireImporter();
         // As the start-up wires it: deleting a category forgets its timestamp.
         StoreHooks::setCategoryTimestamps(timestamps_);
-        EndpointDelegates::shared().reset();
-        EndpointDelegates::shared().setTimestamps(
-            std::make_shared<ChangeTimestampsAdapter>(timestamps_));
-        EndpointDelegates::shared().setImporter(std::make_shared<DataImporter>(timestamps_));
-        EndpointDelegates::shared().setLocaleSource(std::make_shared<FixedLocale>());
         hooks_ = std::make_unique<httplib::Client>("127.0.0.1", server_->port());
     }
 
@@ -89,24 +55,11 @@ class CatalogueSyncCmsTest : public InterfaceManagerFixture {
         if (hooks_) {
             hooks_->Delete("/__test/faults");  // lets any held request go
         }
-        EndpointDelegates::shared().reset();
         StoreHooks::setCategoryTimestamps(nullptr);
-        manager_.reset();
-        if (server_) {
-            server_->stop();
-        }
-        InterfaceManagerFixture::TearDown();
+        DemoCmsFixture::TearDown();
     }
 
-    static std::int64_t scalar(StoreContext& context, const std::string& sql) {
-        auto statement = context.database().prepare(sql);
-        EXPECT_TRUE(statement.ok());
-        auto row = statement.value()->step();
-        std::int64_t value = row.ok() && row.value() ? statement.value()->integer(0) : -1;
-        statement.value()->reset();
-        return value;
-    }
-
+    using DemoCmsFixture::scalar;
     std::int64_t scalar(const std::string& sql) {
         return scalar(PersistentStore::shared()->mainContext(), sql);
     }
@@ -297,12 +250,7 @@ class CatalogueSyncCmsTest : public InterfaceManagerFixture {
         return ids;
     }
 
-    TemporaryDirectory catalogue_;
-    std::unique_ptr<cms::CmsServer> server_;
     std::unique_ptr<httplib::Client> hooks_;
-    std::optional<cms::Catalogue> demo_;
-    std::shared_ptr<TimestampManager> timestamps_;
-    std::int64_t userKey_ = 0;
 };
 
 TEST_F(CatalogueSyncCmsTest, SyncImportsTheDemoCatalogueAndASecondSyncChangesNothing) {

@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "DemoCmsFixture.h"
 #include "FileDownloadOperationTestSupport.h"
 #include "cms/CmsServer.h"
 #include "cms/DemoCatalogue.h"
 #include "cms/FaultInjector.h"
 #include "cms/RequestLog.h"
 #include "cms/TokenStore.h"
-#include "net/InterfaceManagerFixture.h"
 #include "platform/FileSystem.h"
 #include "platform/OperationQueue.h"
 #include "store/CurrentSelection.h"
@@ -32,34 +32,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class FileDownloadOperationCmsTest : public InterfaceManagerFixture {
+class FileDownloadOperationCmsTest : public DemoCmsFixture {
   protected:
     void SetUp() override {
-        InterfaceManagerFixture::SetUp();
-        auto built = cms::DemoCatalogue::build(catalogue_.path());
-        ASSERT_TRUE(built.ok()) << built.error().description;
-        demo_ = std::move(built).value();
-        cms::CmsServerOptions options;
-        options.catalogue = catalogue_.path();
-        options.appSecret = kAppSecret;
-        auto created = cms::CmsServer::create(options);
-        ASSERT_TRUE(created.ok()) << created.error().description;
-        server_ = std::move(created).value();
-        auto port = server_->start();
-        ASSERT_TRUE(port.ok()) << port.error().description;
-        writeAppSettings(server_->baseUrl());
-        makeManager(InterfaceManager::defaultBaseURL());
-
-        Outcome signedIn = login("demo", "demo");
-        ASSERT_TRUE(signedIn.token) << (signedIn.error ? signedIn.error->description : "");
-        auto statement =
-            store_->mainContext().database().prepare("SELECT pk FROM User WHERE username = 'demo'");
-        ASSERT_TRUE(statement.ok());
-        auto row = statement.value()->step();
-        ASSERT_TRUE(row.ok() && row.value());
-        userKey_ = statement.value()->integer(0);
-        statement.value()->reset();
-        CurrentSelection::setUser(userKey_, "demo");
+        DemoCmsFixture::SetUp();
+        ASSERT_NO_FATAL_FAILURE(startServerAndSignIn());
         server_->services().requestLog.clear();
     }
 
@@ -67,11 +44,7 @@ class FileDownloadOperationCmsTest : public InterfaceManagerFixture {
         if (server_) {
             server_->services().faults.clear();
         }
-        manager_.reset();
-        if (server_) {
-            server_->stop();
-        }
-        InterfaceManagerFixture::TearDown();
+        DemoCmsFixture::TearDown();
     }
 
     // Transfers give up after `silence` without a byte: short where a test stalls the server,
@@ -172,11 +145,6 @@ class FileDownloadOperationCmsTest : public InterfaceManagerFixture {
         }
         return count;
     }
-
-    TemporaryDirectory catalogue_;
-    std::optional<cms::Catalogue> demo_;
-    std::unique_ptr<cms::CmsServer> server_;
-    std::int64_t userKey_ = 0;
 };
 
 TEST_F(FileDownloadOperationCmsTest, BringsContentThumbnailAndResourcesFromSchemeLessAddresses) {

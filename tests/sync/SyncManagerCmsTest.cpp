@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "DemoCmsFixture.h"
 #include "cms/CmsServer.h"
 #include "cms/DemoCatalogue.h"
 #include "cms/FaultInjector.h"
 #include "net/CatalogueRequests.h"
 #include "net/EndpointDelegates.h"
-#include "net/InterfaceManagerFixture.h"
 #include "store/Database.h"
 #include "store/File.h"
 #include "store/StoredPath.h"
@@ -30,63 +30,22 @@
 namespace pagewell::test {
 namespace {
 
-class FixedLocale final : public CurrentLocaleSource {
-  public:
-    std::optional<std::string> getCurrentLocaleID() override { return "1"; }
-};
-
 struct DownloadAllReport {
     int completions = 0;
     SyncManager::DownloadResult result;
     std::map<std::int64_t, int> fileReports;  // cmsID -> how often the file was reported
 };
 
-class SyncManagerCmsTest : public InterfaceManagerFixture {
+class SyncManagerCmsTest : public DemoCmsFixture {
   protected:
     void SetUp() override {
-        InterfaceManagerFixture::SetUp();
-        auto built = cms::DemoCatalogue::build(catalogue_.path());
-        ASSERT_TRUE(built.ok()) << built.error().description;
-        cms::CmsServerOptions options;
-        options.catalogue = catalogue_.path();
-        options.appSecret = kAppSecret;
-        auto created = cms::CmsServer::create(options);
-        ASSERT_TRUE(created.ok()) << created.error().description;
-        server_ = std::move(created).value();
-        auto port = server_->start();
-        ASSERT_TRUE(port.ok()) << port.error().description;
-        writeAppSettings(server_->baseUrl());
+        DemoCmsFixture::SetUp();
+        ASSERT_NO_FATAL_FAILURE(startServerAndSignIn());
         // The downloads and the catalogue sync reach the server through the shared manager.
         InterfaceManager::setShared(
             std::make_shared<InterfaceManager>(InterfaceManager::defaultBaseURL()));
-        makeManager(InterfaceManager::defaultBaseURL());
-
-        Outcome signedIn = login("demo", "demo");
-        ASSERT_TRUE(signedIn.token) << (signedIn.error ? signedIn.error->description : "");
-        StoreContext& main = PersistentStore::shared()->mainContext();
-        userKey_ = scalar(main, "SELECT pk FROM User WHERE username = 'demo'");
-        ASSERT_GT(userKey_, 0);
-        CurrentSelection::setUser(userKey_, "demo");
-
-        timestamps_ = std::make_shared<TimestampManager>(TimestampManager::Sources{
-            [] { return std::optional<std::string>("demo"); },
-            [] { return std::optional<std::string>("1"); }, [] { return true; }});
-        EndpointDelegates::shared().reset();
-        EndpointDelegates::shared().setTimestamps(
-            std::make_shared<ChangeTimestampsAdapter>(timestamps_));
-        EndpointDelegates::shared().setImporter(std::make_shared<DataImporter>(timestamps_));
-        EndpointDelegates::shared().setLocaleSource(std::make_shared<FixedLocale>());
-
-        bool localesDone = false;
-        CatalogueRequests().getAllLocales([&] { localesDone = true; },
-                                          [&](const Error& error) {
-                                              localesDone = true;
-                                              ADD_FAILURE() << error.description;
-                                          });
-        ASSERT_TRUE(pump([&] { return localesDone; }));
-        englishKey_ = scalar(main, "SELECT pk FROM Locale WHERE cmsID = 1");
-        ASSERT_GT(englishKey_, 0);
-        CurrentSelection::setLocale(englishKey_);
+        wireImporter();
+        ASSERT_NO_FATAL_FAILURE(chooseEnglish());
 
         sync_ = std::make_shared<SyncManager>();
         bool imported = false;
@@ -100,20 +59,7 @@ class SyncManagerCmsTest : public InterfaceManagerFixture {
 
     void TearDown() override {
         sync_.reset();
-        EndpointDelegates::shared().reset();
-        if (server_) {
-            server_->stop();
-        }
-        InterfaceManagerFixture::TearDown();
-    }
-
-    static std::int64_t scalar(StoreContext& context, const std::string& sql) {
-        auto statement = context.database().prepare(sql);
-        EXPECT_TRUE(statement.ok());
-        auto row = statement.value()->step();
-        std::int64_t value = row.ok() && row.value() ? statement.value()->integer(0) : -1;
-        statement.value()->reset();
-        return value;
+        DemoCmsFixture::TearDown();
     }
 
     // cmsIDs of the demo user's English files that are not downloaded.
@@ -172,12 +118,7 @@ class SyncManagerCmsTest : public InterfaceManagerFixture {
 
     static constexpr auto kDownloadWait = std::chrono::seconds(60);
 
-    TemporaryDirectory catalogue_;
-    std::unique_ptr<cms::CmsServer> server_;
-    std::shared_ptr<TimestampManager> timestamps_;
     std::shared_ptr<SyncManager> sync_;
-    std::int64_t userKey_ = 0;
-    std::int64_t englishKey_ = 0;
 };
 
 TEST_F(SyncManagerCmsTest, DownloadAllBringsEveryFileOnceAndASecondRunHasNothingToDo) {

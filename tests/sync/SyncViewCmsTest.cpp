@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "DemoCmsFixture.h"
 #include "cms/CmsServer.h"
 #include "cms/DemoCatalogue.h"
 #include "net/CatalogueRequests.h"
 #include "net/EndpointDelegates.h"
-#include "net/InterfaceManagerFixture.h"
 #include "store/Database.h"
 #include "store/File.h"
 #include "store/StoredPath.h"
@@ -30,55 +30,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class EnglishLocale final : public CurrentLocaleSource {
-  public:
-    std::optional<std::string> getCurrentLocaleID() override { return "1"; }
-};
-
-class SyncViewCmsTest : public InterfaceManagerFixture {
+class SyncViewCmsTest : public DemoCmsFixture {
   protected:
     void SetUp() override {
-        InterfaceManagerFixture::SetUp();
-        auto built = cms::DemoCatalogue::build(catalogue_.path());
-        ASSERT_TRUE(built.ok()) << built.error().description;
-        cms::CmsServerOptions options;
-        options.catalogue = catalogue_.path();
-        options.appSecret = kAppSecret;
-        auto created = cms::CmsServer::create(options);
-        ASSERT_TRUE(created.ok()) << created.error().description;
-        server_ = std::move(created).value();
-        auto port = server_->start();
-        ASSERT_TRUE(port.ok()) << port.error().description;
-        writeAppSettings(server_->baseUrl());
+        DemoCmsFixture::SetUp();
+        ASSERT_NO_FATAL_FAILURE(startServerAndSignIn());
         InterfaceManager::setShared(
             std::make_shared<InterfaceManager>(InterfaceManager::defaultBaseURL()));
-        makeManager(InterfaceManager::defaultBaseURL());
-
-        Outcome signedIn = login("demo", "demo");
-        ASSERT_TRUE(signedIn.token) << (signedIn.error ? signedIn.error->description : "");
-        StoreContext& main = PersistentStore::shared()->mainContext();
-        const std::int64_t user = scalar(main, "SELECT pk FROM User WHERE username = 'demo'");
-        ASSERT_GT(user, 0);
-        CurrentSelection::setUser(user, "demo");
-
-        timestamps_ = std::make_shared<TimestampManager>(TimestampManager::Sources{
-            [] { return std::optional<std::string>("demo"); },
-            [] { return std::optional<std::string>("1"); }, [] { return true; }});
-        EndpointDelegates::shared().reset();
-        EndpointDelegates::shared().setTimestamps(
-            std::make_shared<ChangeTimestampsAdapter>(timestamps_));
-        EndpointDelegates::shared().setImporter(std::make_shared<DataImporter>(timestamps_));
-        EndpointDelegates::shared().setLocaleSource(std::make_shared<EnglishLocale>());
-        bool localesDone = false;
-        CatalogueRequests().getAllLocales([&] { localesDone = true; },
-                                          [&](const Error& error) {
-                                              localesDone = true;
-                                              ADD_FAILURE() << error.description;
-                                          });
-        ASSERT_TRUE(pump([&] { return localesDone; }));
-        const std::int64_t english = scalar(main, "SELECT pk FROM Locale WHERE cmsID = 1");
-        ASSERT_GT(english, 0);
-        CurrentSelection::setLocale(english);
+        wireImporter();
+        ASSERT_NO_FATAL_FAILURE(chooseEnglish());
 
         SyncManager::setShared(std::make_shared<SyncManager>());
         screen_ = SyncViewController::create();
@@ -87,20 +47,7 @@ class SyncViewCmsTest : public InterfaceManagerFixture {
     void TearDown() override {
         screen_.reset();
         SyncManager::setShared(nullptr);
-        EndpointDelegates::shared().reset();
-        if (server_) {
-            server_->stop();
-        }
-        InterfaceManagerFixture::TearDown();
-    }
-
-    static std::int64_t scalar(StoreContext& context, const std::string& sql) {
-        auto statement = context.database().prepare(sql);
-        EXPECT_TRUE(statement.ok());
-        auto row = statement.value()->step();
-        std::int64_t value = row.ok() && row.value() ? statement.value()->integer(0) : -1;
-        statement.value()->reset();
-        return value;
+        DemoCmsFixture::TearDown();
     }
 
     // Every file the screen lists under the current filter, each with its row's state.
@@ -146,9 +93,6 @@ class SyncViewCmsTest : public InterfaceManagerFixture {
         FAIL() << "no button " << title << " on " << shown.alert.title;
     }
 
-    TemporaryDirectory catalogue_;
-    std::unique_ptr<cms::CmsServer> server_;
-    std::shared_ptr<TimestampManager> timestamps_;
     std::shared_ptr<SyncViewController> screen_;
 };
 
