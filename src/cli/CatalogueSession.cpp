@@ -7,18 +7,20 @@
 
 namespace pagewell::cli {
 
-int CatalogueSession::prepare(const CommandContext& context) {
-    if (!context.startApplication()) {
-        return kExitFailure;
-    }
-    if (const auto& storeError = context.application->storeError()) {
-        context.output.failure("the store cannot be opened: " + storeError->description,
-                               &*storeError);
+int CatalogueSession::prepareSignedIn(const CommandContext& context) {
+    if (!context.openStore()) {
         return kExitFailure;
     }
     if (!AccountManager::currentUser()) {
         context.output.failure("nobody is signed in; run `pagewell login` first");
         return kExitSignInNeeded;
+    }
+    return kExitSuccess;
+}
+
+int CatalogueSession::prepare(const CommandContext& context) {
+    if (int signedIn = prepareSignedIn(context); signedIn != kExitSuccess) {
+        return signedIn;
     }
     // Resolves the user's stored choice into the current selection the queries read.
     if (!LocaleManager::shared().getCurrentLocale()) {

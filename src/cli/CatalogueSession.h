@@ -10,6 +10,8 @@ struct CommandContext;
 
 class CatalogueSession {
   public:
+    // kExitSuccess when the store is open and somebody is signed in.
+    static int prepareSignedIn(const CommandContext& context);
     // kExitSuccess when the catalogue of the current user and language can be read.
     static int prepare(const CommandContext& context);
 };

@@ -21,6 +21,19 @@ struct CommandContext {
         }
         return true;
     }
+
+    // Starts the application and checks that its store opened; on failure reports it and
+    // returns false.
+    bool openStore() const {
+        if (!startApplication()) {
+            return false;
+        }
+        if (const auto& storeError = application->storeError()) {
+            output.failure("the store cannot be opened: " + storeError->description, &*storeError);
+            return false;
+        }
+        return true;
+    }
 };
 
 }  // namespace pagewell::cli

@@ -8,10 +8,10 @@
 #include <nlohmann/json.hpp>
 
 #include "app/LocaleManager.h"
+#include "cli/CatalogueSession.h"
 #include "cli/CommandContext.h"
 #include "cli/DataDirectoryGuard.h"
 #include "cli/ExitCode.h"
-#include "net/AccountManager.h"
 #include "platform/MainQueue.h"
 #include "store/PersistentStore.h"
 
@@ -26,23 +26,6 @@ nlohmann::json entryOf(const Locale& locale, bool current) {
             {"title", locale.title.value_or("")},
             {"iso2", locale.iso2.value_or("")},
             {"current", current}};
-}
-
-// Starts the application and checks that the store is open and somebody is signed in.
-int prepare(const CommandContext& context) {
-    if (!context.startApplication()) {
-        return kExitFailure;
-    }
-    if (const auto& storeError = context.application->storeError()) {
-        context.output.failure("the store cannot be opened: " + storeError->description,
-                               &*storeError);
-        return kExitFailure;
-    }
-    if (!AccountManager::currentUser()) {
-        context.output.failure("nobody is signed in; run `pagewell login` first");
-        return kExitSignInNeeded;
-    }
-    return kExitSuccess;
 }
 
 }  // namespace
@@ -68,7 +51,7 @@ int LocaleCommand::list(const CommandContext& context, bool refresh) {
             return guard->exitCode();
         }
     }
-    if (int prepared = prepare(context); prepared != kExitSuccess) {
+    if (int prepared = CatalogueSession::prepareSignedIn(context); prepared != kExitSuccess) {
         return prepared;
     }
     LocaleManager& manager = LocaleManager::shared();
@@ -112,7 +95,7 @@ int LocaleCommand::use(const CommandContext& context, std::int64_t id) {
     if (!guard.acquired()) {
         return guard.exitCode();
     }
-    if (int prepared = prepare(context); prepared != kExitSuccess) {
+    if (int prepared = CatalogueSession::prepareSignedIn(context); prepared != kExitSuccess) {
         return prepared;
     }
     auto locales = LocaleManager::localesOfCurrentUser(PersistentStore::shared()->mainContext());

@@ -198,12 +198,7 @@ int LoginCommand::login(const CommandContext& context, const Options& options) {
     if (!guard.acquired()) {
         return guard.exitCode();
     }
-    if (!context.startApplication()) {
-        return kExitFailure;
-    }
-    if (const auto& storeError = context.application->storeError()) {
-        context.output.failure("the store cannot be opened: " + storeError->description,
-                               &*storeError);
+    if (!context.openStore()) {
         return kExitFailure;
     }
     if (options.forgot) {

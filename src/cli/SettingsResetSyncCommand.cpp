@@ -57,12 +57,7 @@ int SettingsResetSyncCommand::run(const CommandContext& context) {
     if (!guard.acquired()) {
         return guard.exitCode();
     }
-    if (!context.startApplication()) {
-        return kExitFailure;
-    }
-    if (const auto& storeError = context.application->storeError()) {
-        context.output.failure("the store cannot be opened: " + storeError->description,
-                               &*storeError);
+    if (!context.openStore()) {
         return kExitFailure;
     }
     if (!confirmed()) {
