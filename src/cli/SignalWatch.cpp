@@ -57,4 +57,8 @@ int SignalWatch::exitCodeFor(int signalNumber) {
     return signalNumber == SIGTERM ? kExitSuccess : kExitInterrupted;
 }
 
+int SignalWatch::exitCodeForInterruptedWork(int signalNumber) {
+    return signalNumber == SIGINT ? kExitInterrupted : 128 + signalNumber;
+}
+
 }  // namespace pagewell::cli

@@ -25,9 +25,12 @@ class SignalWatch {
     // The first signal that arrived, 0 when none has.
     int received() const;
 
-    // The exit code a command ends with after `signalNumber`: 130 for SIGINT (the shell's
-    // Ctrl-C convention), 0 for SIGTERM (an orderly stop that was asked for).
+    // The exit code a long-running mode ends with after `signalNumber`: 130 for SIGINT (the
+    // shell's Ctrl-C convention), 0 for SIGTERM (an orderly stop that was asked for).
     static int exitCodeFor(int signalNumber);
+    // The exit code of work that `signalNumber` cut short: 128 + the number, as a shell reports
+    // it (130 for Ctrl-C, 143 for SIGTERM), so an unfinished sync never reads as a success.
+    static int exitCodeForInterruptedWork(int signalNumber);
 
   private:
     struct Impl;

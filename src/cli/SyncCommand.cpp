@@ -174,7 +174,7 @@ int SyncCommand::run(const CommandContext& context, const Options& options) {
     auto interrupted = std::make_shared<int>(0);
     SignalWatch signals([interrupted, &context](int signalNumber) {
         if (*interrupted != 0) {
-            std::_Exit(SignalWatch::exitCodeFor(*interrupted));
+            std::_Exit(SignalWatch::exitCodeForInterruptedWork(*interrupted));
         }
         *interrupted = signalNumber;
         // Below the progress line, when one is drawn.
@@ -229,7 +229,7 @@ int SyncCommand::run(const CommandContext& context, const Options& options) {
                             : fmt::format("Catalogue synchronised ({} of {} categories imported).",
                                           imported.categoriesDone, imported.categoriesTotal));
     if (*interrupted != 0) {
-        return SyncReport::fail(context, SignalWatch::exitCodeFor(*interrupted),
+        return SyncReport::fail(context, SignalWatch::exitCodeForInterruptedWork(*interrupted),
                                 "interrupted; no file was downloaded", std::nullopt, document);
     }
     if (options.noDownload) {

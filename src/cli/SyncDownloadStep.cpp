@@ -255,7 +255,7 @@ int SyncDownloadStep::run(const CommandContext& context, const SyncCommand::Opti
     }
     document.update(downloadsDocument(downloads->summary));
     if (*interrupted != 0) {
-        return SyncReport::fail(context, SignalWatch::exitCodeFor(*interrupted),
+        return SyncReport::fail(context, SignalWatch::exitCodeForInterruptedWork(*interrupted),
                                 "interrupted; the remaining downloads were cancelled", std::nullopt,
                                 document);
     }

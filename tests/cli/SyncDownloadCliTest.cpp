@@ -306,7 +306,7 @@ TEST_F(SyncDownloadCliTest, CtrlCStopsTheDownloadsAndTheNextSyncCompletes) {
     EXPECT_EQ(counts()["pendingDownloads"], 0);
 }
 
-TEST_F(SyncDownloadCliTest, CtrlCDuringTheImportLetsItFinishAndDownloadsNothing) {
+TEST_F(SyncDownloadCliTest, ATerminationDuringTheImportLetsItFinishDownloadsNothingAndIsNoSuccess) {
     cms::Fault hold;
     hold.kind = cms::Fault::Kind::Hold;
     hold.prefix = "/api2/category/items";
@@ -314,13 +314,14 @@ TEST_F(SyncDownloadCliTest, CtrlCDuringTheImportLetsItFinishAndDownloadsNothing)
     server->services().faults.arm(hold);
     auto running = start({"--yes", "sync"});
     ASSERT_TRUE(serverHolds(1));
-    running->signal(SIGINT);
+    // SIGTERM as a service manager sends it: the cut-short sync must not exit 0.
+    running->signal(SIGTERM);
     ASSERT_TRUE(running->waitForLine("Stopping", kServerWait)) << running->err();
     // The import is not cut off half-way: it ends once the server answers.
     server->services().faults.clear();
     EXPECT_TRUE(running->waitForLine("interrupted; no file was downloaded", kServerWait))
         << running->err();
-    EXPECT_EQ(running->wait(), 130) << running->err();
+    EXPECT_EQ(running->wait(), 143) << running->err();
     EXPECT_TRUE(contentTransfers().empty());
     EXPECT_TRUE(expectDownloadedFilesComplete().empty());
 
