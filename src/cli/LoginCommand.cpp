@@ -193,6 +193,18 @@ void LoginCommand::add(CLI::App& parent, int& exitCode) {
     });
 }
 
+void LoginCommand::sendServerLogoutOnSignOut() {
+    LoginManager& login = LoginManager::shared();
+    LoginManager::Hooks hooks = login.hooks();
+    hooks.sendServerLogout = [] {
+        auto finished = std::make_shared<bool>(false);
+        SessionRequests().logout([finished] { *finished = true; },
+                                 [finished](const Error&) { *finished = true; });
+        MainQueue::shared().runUntil([finished] { return *finished; }, std::chrono::seconds(5));
+    };
+    login.setHooks(std::move(hooks));
+}
+
 int LoginCommand::login(const CommandContext& context, const Options& options) {
     DataDirectoryGuard guard(context);
     if (!guard.acquired()) {
@@ -293,16 +305,8 @@ int LoginCommand::logout(const CommandContext& context) {
         }
         return kExitFailure;
     }
+    sendServerLogoutOnSignOut();
     LoginManager& login = LoginManager::shared();
-    login.setHooks(LoginManager::Hooks{
-        {}, {}, [] {
-            // The server logout is sent without waiting for its answer; a short pump lets it
-            // leave before the process ends.
-            auto finished = std::make_shared<bool>(false);
-            SessionRequests().logout([finished] { *finished = true; },
-                                     [finished](const Error&) { *finished = true; });
-            MainQueue::shared().runUntil([finished] { return *finished; }, std::chrono::seconds(5));
-        }});
     login.logout();
     // Nobody is signed in now: without "LOGIN_SAVE_PASSWORD" the credentials go as well.
     if (!savePasswordOn()) {

@@ -38,6 +38,10 @@ class LoginCommand {
 
     static int login(const CommandContext& context, const Options& options);
     static int logout(const CommandContext& context);
+    // Makes the next sign-out tell the server, keeping the hooks the application wired; the
+    // logout request is not awaited by the app, so a short pump lets it leave before a
+    // one-shot command's process ends.
+    static void sendServerLogoutOnSignOut();
 
     // The login screen's texts (localisation key, default text).
     static constexpr const char* kErrorTitle = "Error";  // ERROR

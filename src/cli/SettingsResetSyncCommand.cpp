@@ -11,9 +11,9 @@
 #include "cli/CommandContext.h"
 #include "cli/DataDirectoryGuard.h"
 #include "cli/ExitCode.h"
+#include "cli/LoginCommand.h"
 #include "cli/TerminalProgress.h"
 #include "net/LoginManager.h"
-#include "net/SessionRequests.h"
 #include "platform/MainQueue.h"
 #include "platform/Presenter.h"
 #include "sync/SyncManager.h"
@@ -68,17 +68,7 @@ int SettingsResetSyncCommand::run(const CommandContext& context) {
         return kExitFailure;
     }
 
-    LoginManager::shared().setHooks(LoginManager::Hooks{
-        [] { SyncManager::sharedInstance().stop(); },
-        {},
-        [] {
-            // The server logout is sent without awaiting its answer; a short pump lets it
-            // leave before the process ends.
-            auto finished = std::make_shared<bool>(false);
-            SessionRequests().logout([finished] { *finished = true; },
-                                     [finished](const Error&) { *finished = true; });
-            MainQueue::shared().runUntil([finished] { return *finished; }, std::chrono::seconds(5));
-        }});
+    LoginCommand::sendServerLogoutOnSignOut();
 
     struct Erasure {
         double progress = 0;

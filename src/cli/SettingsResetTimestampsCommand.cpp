@@ -2,15 +2,14 @@
 
 #include <CLI/CLI.hpp>
 #include <chrono>
-#include <memory>
 #include <nlohmann/json.hpp>
 
 #include "app/LanguageSwitcher.h"
 #include "cli/CommandContext.h"
 #include "cli/DataDirectoryGuard.h"
 #include "cli/ExitCode.h"
+#include "cli/LoginCommand.h"
 #include "net/LoginManager.h"
-#include "net/SessionRequests.h"
 #include "platform/MainQueue.h"
 #include "platform/Presenter.h"
 #include "sync/TimestampManager.h"
@@ -50,16 +49,8 @@ int SettingsResetTimestampsCommand::run(const CommandContext& context) {
     }
     // A one-shot command runs no downloads, so there is nothing to stop first.
     TimestampManager::resetAllTimestamps();
+    LoginCommand::sendServerLogoutOnSignOut();
     LoginManager& login = LoginManager::shared();
-    login.setHooks(LoginManager::Hooks{
-        {}, {}, [] {
-            // Sent without awaiting its answer; a short pump
-            // lets it leave before the process ends.
-            auto finished = std::make_shared<bool>(false);
-            SessionRequests().logout([finished] { *finished = true; },
-                                     [finished](const Error&) { *finished = true; });
-            MainQueue::shared().runUntil([finished] { return *finished; }, std::chrono::seconds(5));
-        }});
     login.logout();
     context.output.result("Timestamps reset; signed out. Sign in again to fetch everything.",
                           {{"timestampsReset", true}, {"loggedOut", true}});

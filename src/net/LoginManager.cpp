@@ -84,6 +84,10 @@ void LoginManager::setHooks(Hooks hooks) {
     hooks_ = std::move(hooks);
 }
 
+const LoginManager::Hooks& LoginManager::hooks() const {
+    return hooks_;
+}
+
 std::int64_t LoginManager::logoutIntervalMinutes() {
     std::optional<PlistValue> value = SettingsManager::sharedInstance().getSettingInGroup(
         settings::kLogoutGroup, settings::kLogoutInterval);

@@ -66,6 +66,7 @@ class LoginManager {
     static void setShared(std::shared_ptr<LoginManager> manager);  // nullptr: a fresh one
 
     void setHooks(Hooks hooks);
+    const Hooks& hooks() const;
 
     // A non-empty keychain token, and "LAST_LOGIN" less than "LOGOUT_INTERVAL" minutes ago.
     bool isLoggedIn() const;
