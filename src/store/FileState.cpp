@@ -41,6 +41,18 @@ Result<std::optional<FileState>> FileState::stateOfFile(StoreContext& context, s
                                         readState, fileKey, userKey);
 }
 
+Status FileState::showAgain(StoreContext& context) {
+    pretendDeletion = false;
+    Status saved = update(context);
+    if (saved.ok()) {
+        saved = context.save();
+    }
+    if (!saved.ok()) {
+        context.rollback();
+    }
+    return saved;
+}
+
 Status FileState::update(StoreContext& context) {
     if (pk == 0) {
         auto inserted = EntityRows::insert(

@@ -34,6 +34,9 @@ struct FileState {
 
     // Inserts (pk == 0, then pk is set) or updates every attribute. Does not save.
     Status update(StoreContext& context);
+    // Shows a file the user had removed again (its copy is still on disk): clears
+    // pretendDeletion and saves; a failed save is rolled back.
+    Status showAgain(StoreContext& context);
     // Deletes the row; the folder relations of the state follow it, sortings lose it.
     Status deleteRecord(StoreContext& context);
 

@@ -707,13 +707,7 @@ void SyncManager::Impl::walkCategory(std::int64_t categoryID, const CategoryFilt
             }
             // The copy is on disk already: showing it again needs no transfer.
             FileState shown = *state.value();
-            shown.pretendDeletion = false;
-            Status saved = shown.update(context);
-            if (saved.ok()) {
-                saved = context.save();
-            }
-            if (!saved.ok()) {
-                context.rollback();
+            if (Status saved = shown.showAgain(context); !saved.ok()) {
                 fail(saved.error());
                 return;
             }

@@ -419,13 +419,7 @@ void SyncViewController::startDownloadForFile(const File& file,
         if (state.ok() && state.value() && state.value()->pretendDeletion) {
             // The copy is on the device already: showing it again needs no transfer.
             FileState shown = *state.value();
-            shown.pretendDeletion = false;
-            Status saved = shown.update(context);
-            if (saved.ok()) {
-                saved = context.save();
-            }
-            if (!saved.ok()) {
-                context.rollback();
+            if (Status saved = shown.showAgain(context); !saved.ok()) {
                 PW_LOG_ERROR_VALUE(saved.error());
                 MainQueue::shared().post([finish, error = saved.error()] {
                     finish({StartFileResult::Ending::Failed, error});
