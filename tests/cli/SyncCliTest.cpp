@@ -51,8 +51,7 @@ class SyncCliTest : public ::testing::Test {
     std::filesystem::path data() const { return home.path() / "data"; }
     std::filesystem::path config() const { return home.path() / "AppSettings.plist"; }
 
-    CliRun run(const std::vector<std::string>& args,
-               std::vector<std::string> environment = {}) {
+    CliRun run(const std::vector<std::string>& args, std::vector<std::string> environment = {}) {
         std::vector<std::string> all = {"--config", config().string()};
         all.insert(all.end(), args.begin(), args.end());
         environment.push_back("PAGEWELL_KEYCHAIN=file");

@@ -99,13 +99,13 @@ class FileDownloadOperationCmsTest : public DemoCmsFixture {
         return addresses;
     }
     // The file as the importer records it, with the server's own addresses.
-    FileRecordSpec recordOf(const cms::CatalogueFile& file) const {
-        FileRecordSpec spec =
+    FileRecord recordOf(const cms::CatalogueFile& file) const {
+        FileRecord record =
             fileRecord(file.id, contentAddress(file),
                        cms::Catalogue::thumbnailLocation(file.id, file.thumbnailPath, 120),
                        assetAddresses(file));
-        spec.userKey = userKey_;
-        return spec;
+        record.userKey = userKey_;
+        return record;
     }
 
     std::string catalogueBytes(const std::string& relative) const {
@@ -264,14 +264,14 @@ TEST_F(FileDownloadOperationCmsTest, MissingAddressesFailTheFileButKeepWhatArriv
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const cms::CatalogueFile& demo = demoFile(1, skip++);
-        FileRecordSpec spec = recordOf(demo);
+        FileRecord record = recordOf(demo);
         if (!c.thumbnail) {
-            spec.thumbnailURL.reset();
+            record.thumbnailURL.reset();
         }
         if (c.resourceWithoutURL) {
-            spec.resourceURLs.push_back(std::nullopt);
+            record.resourceURLs.push_back(std::nullopt);
         }
-        addFileRecord(store_->mainContext(), spec);
+        addFileRecord(store_->mainContext(), record);
         DownloadProbe probe(demo.id);
         const DownloadOutcome& outcome = probe.run(environment());
 
@@ -305,15 +305,15 @@ TEST_F(FileDownloadOperationCmsTest, CopyInTheItemDirectoryIsReplacedInPlace) {
     ASSERT_TRUE(FileSystem::createDirectories(itemDirectory(demo.id)).ok());
     const fs::path old = itemDirectory(demo.id) / "OLD.pdf";
     ASSERT_TRUE(FileSystem::writeFileAtomically(old, "old copy").ok());
-    FileRecordSpec spec = recordOf(demo);
-    spec.filePath = StoredPath::getRelativePath(old.string());
-    addFileRecord(store_->mainContext(), spec);
+    FileRecord record = recordOf(demo);
+    record.filePath = StoredPath::getRelativePath(old.string());
+    addFileRecord(store_->mainContext(), record);
 
     DownloadProbe probe(demo.id);
     EXPECT_EQ(probe.run(environment()).completions, 1);
 
     File file = storedFile(store_->mainContext(), demo.id);
-    EXPECT_EQ(file.filePath, spec.filePath);
+    EXPECT_EQ(file.filePath, record.filePath);
     EXPECT_EQ(bytesAt(*file.filePath), catalogueBytes(demo.path));
 }
 
@@ -321,10 +321,10 @@ TEST_F(FileDownloadOperationCmsTest, CopyInTheTemporaryAreaMovesIntoTheItemDirec
     const cms::CatalogueFile& demo = demoFile();
     const fs::path old = areas_->temporary() / "shared.pdf";
     ASSERT_TRUE(FileSystem::writeFileAtomically(old, "temporary copy").ok());
-    FileRecordSpec spec = recordOf(demo);
-    spec.filePath = StoredPath::getRelativePath(old.string());
-    ASSERT_EQ(*spec.filePath, "/tmp/shared.pdf");
-    addFileRecord(store_->mainContext(), spec);
+    FileRecord record = recordOf(demo);
+    record.filePath = StoredPath::getRelativePath(old.string());
+    ASSERT_EQ(*record.filePath, "/tmp/shared.pdf");
+    addFileRecord(store_->mainContext(), record);
 
     DownloadProbe probe(demo.id);
     EXPECT_EQ(probe.run(environment()).completions, 1);
@@ -355,9 +355,9 @@ TEST_F(FileDownloadOperationCmsTest, BrokenTransfersKeepThePreviousCopy) {
         ASSERT_TRUE(FileSystem::createDirectories(itemDirectory(demo.id)).ok());
         const fs::path old = itemDirectory(demo.id) / "PREVIOUS.pdf";
         ASSERT_TRUE(FileSystem::writeFileAtomically(old, "previous copy").ok());
-        FileRecordSpec spec = recordOf(demo);
-        spec.filePath = StoredPath::getRelativePath(old.string());
-        addFileRecord(store_->mainContext(), spec);
+        FileRecord record = recordOf(demo);
+        record.filePath = StoredPath::getRelativePath(old.string());
+        addFileRecord(store_->mainContext(), record);
         arm(c.kind, contentAddress(demo), c.count, c.seconds);
 
         DownloadProbe probe(demo.id);
@@ -370,7 +370,7 @@ TEST_F(FileDownloadOperationCmsTest, BrokenTransfersKeepThePreviousCopy) {
         EXPECT_EQ(outcome.errorNotifications.size(), 1u);
         File file = storedFile(store_->mainContext(), demo.id);
         EXPECT_FALSE(file.downloaded);
-        EXPECT_EQ(file.filePath, spec.filePath);
+        EXPECT_EQ(file.filePath, record.filePath);
         EXPECT_EQ(bytesAt(*file.filePath), "previous copy");
         EXPECT_TRUE(entriesNamed(itemDirectory(demo.id), ".partial").empty());
         EXPECT_TRUE(logs_->contains("Error while downloading: ")) << c.name;

@@ -88,7 +88,7 @@ class DownloadProbe {
 
 // A file record as the importer leaves a new or changed file: not downloaded, an update
 // pending, and hidden for the user (when one is given) until it arrives.
-struct FileRecordSpec {
+struct FileRecord {
     std::int64_t cmsID = 0;
     std::optional<std::string> url;
     std::optional<std::string> thumbnailURL;  // none: the file has no thumbnail record
@@ -97,45 +97,45 @@ struct FileRecordSpec {
     std::optional<std::int64_t> userKey;
 };
 
-inline FileRecordSpec fileRecord(std::int64_t cmsID, std::optional<std::string> url,
-                                 std::optional<std::string> thumbnailURL = std::nullopt,
-                                 std::vector<std::optional<std::string>> resourceURLs = {}) {
-    FileRecordSpec spec;
-    spec.cmsID = cmsID;
-    spec.url = std::move(url);
-    spec.thumbnailURL = std::move(thumbnailURL);
-    spec.resourceURLs = std::move(resourceURLs);
-    return spec;
+inline FileRecord fileRecord(std::int64_t cmsID, std::optional<std::string> url,
+                             std::optional<std::string> thumbnailURL = std::nullopt,
+                             std::vector<std::optional<std::string>> resourceURLs = {}) {
+    FileRecord record;
+    record.cmsID = cmsID;
+    record.url = std::move(url);
+    record.thumbnailURL = std::move(thumbnailURL);
+    record.resourceURLs = std::move(resourceURLs);
+    return record;
 }
 
-inline File addFileRecord(StoreContext& main, const FileRecordSpec& spec) {
+inline File addFileRecord(StoreContext& main, const FileRecord& record) {
     File file;
     EXPECT_TRUE(main.beginWrite().ok());
-    file.cmsID = spec.cmsID;
-    file.title = "File " + std::to_string(spec.cmsID);
-    file.fileURL = spec.url;
-    file.filePath = spec.filePath;
+    file.cmsID = record.cmsID;
+    file.title = "File " + std::to_string(record.cmsID);
+    file.fileURL = record.url;
+    file.filePath = record.filePath;
     file.updateAvailable = true;
     EXPECT_TRUE(file.update(main).ok());
-    if (spec.thumbnailURL) {
+    if (record.thumbnailURL) {
         Thumbnail thumbnail;
-        thumbnail.cmsID = spec.cmsID;
-        thumbnail.fileURL = spec.thumbnailURL;
+        thumbnail.cmsID = record.cmsID;
+        thumbnail.fileURL = record.thumbnailURL;
         EXPECT_TRUE(thumbnail.update(main).ok());
         EXPECT_TRUE(thumbnail.addFile(main, file.pk).ok());
     }
     std::int64_t position = 0;
-    for (const auto& url : spec.resourceURLs) {
+    for (const auto& url : record.resourceURLs) {
         Resource resource;
-        resource.cmsID = spec.cmsID * 100 + position;
+        resource.cmsID = record.cmsID * 100 + position;
         resource.url = url;
         resource.position = position++;
         resource.fileKey = file.pk;
         EXPECT_TRUE(resource.update(main).ok());
     }
-    if (spec.userKey) {
-        EXPECT_TRUE(file.addUser(main, *spec.userKey).ok());
-        auto state = file.addFileStateForUser(main, *spec.userKey);
+    if (record.userKey) {
+        EXPECT_TRUE(file.addUser(main, *record.userKey).ok());
+        auto state = file.addFileStateForUser(main, *record.userKey);
         EXPECT_TRUE(state.ok() && state.value());
         if (state.ok() && state.value()) {
             FileState hidden = *state.value();
