@@ -42,7 +42,7 @@ Result<std::string> BenchHttp::fetch(const std::string& url, const std::string& 
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &answer);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, acceptEncodings_ ? "" : nullptr);
+    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, acceptEncodings_ ? "gzip, deflate" : nullptr);
     const CURLcode code = curl_easy_perform(curl);
     if (code != CURLE_OK) {
         return Error::make(kDomain, static_cast<int>(code),

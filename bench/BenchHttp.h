@@ -13,8 +13,8 @@ namespace pagewell::bench {
 
 class BenchHttp {
   public:
-    // `acceptEncodings`: offer every content encoding libcurl decodes, as the app's session does
-    // (the server may then compress its answers); otherwise answers come as they are.
+    // `acceptEncodings`: offer gzip and deflate, as the app's session does (the server may then
+    // compress its answers); otherwise answers come as they are.
     explicit BenchHttp(bool acceptEncodings = false);
     ~BenchHttp();
     BenchHttp(const BenchHttp&) = delete;

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "BenchHttp.h"
@@ -102,6 +103,27 @@ Result<std::filesystem::path> CmsProcess::cachedCatalogue(
         return built.error();
     }
     return directory;
+}
+
+CmsProcess* CmsProcess::sharedServer(benchmark::State& state, const std::string& name,
+                                     const std::vector<std::string>& arguments) {
+    static std::map<std::string, std::unique_ptr<CmsProcess>> running;
+    auto found = running.find(name);
+    if (found == running.end()) {
+        std::unique_ptr<CmsProcess> started;
+        if (auto catalogue = cachedCatalogue(name, arguments); !catalogue.ok()) {
+            state.SkipWithError(catalogue.error().description.c_str());
+        } else if (auto served = serve(catalogue.value()); !served.ok()) {
+            state.SkipWithError(served.error().description.c_str());
+        } else {
+            started = std::move(served).value();
+        }
+        found = running.emplace(name, std::move(started)).first;
+    }
+    if (!found->second && !state.error_occurred()) {
+        state.SkipWithError("pagewell-cms is not running");
+    }
+    return found->second.get();
 }
 
 Result<std::unique_ptr<CmsProcess>> CmsProcess::serve(const std::filesystem::path& catalogue) {

@@ -9,6 +9,8 @@
 
 #include <sys/types.h>
 
+#include <benchmark/benchmark.h>
+
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -33,6 +35,11 @@ class CmsProcess {
 
     // Starts serving `catalogue`; returns once the server said where it listens.
     static Result<std::unique_ptr<CmsProcess>> serve(const std::filesystem::path& catalogue);
+
+    // The server of the cached catalogue `name`, started on the first call and kept until the
+    // process exits; none (with `state` skipped and told why) when it could not start.
+    static CmsProcess* sharedServer(benchmark::State& state, const std::string& name,
+                                    const std::vector<std::string>& arguments);
 
     ~CmsProcess();
     CmsProcess(const CmsProcess&) = delete;

@@ -53,25 +53,9 @@ constexpr const char* kRedactedToken = "token=<redacted>";
 
 // The server, started once for both benchmarks and stopped at exit.
 CmsProcess* server(benchmark::State& state) {
-    static std::unique_ptr<CmsProcess> running = [&]() -> std::unique_ptr<CmsProcess> {
-        auto catalogue = CmsProcess::cachedCatalogue(
-            "sized-" + std::to_string(kFiles), {"--synthetic", std::to_string(kFiles), "--min-size",
-                                                kSmallest, "--max-size", kLargest});
-        if (!catalogue.ok()) {
-            state.SkipWithError(catalogue.error().description.c_str());
-            return nullptr;
-        }
-        auto started = CmsProcess::serve(catalogue.value());
-        if (!started.ok()) {
-            state.SkipWithError(started.error().description.c_str());
-            return nullptr;
-        }
-        return std::move(started).value();
-    }();
-    if (!running && !state.error_occurred()) {
-        state.SkipWithError("pagewell-cms is not running");
-    }
-    return running.get();
+    return CmsProcess::sharedServer(
+        state, "sized-" + std::to_string(kFiles),
+        {"--synthetic", std::to_string(kFiles), "--min-size", kSmallest, "--max-size", kLargest});
 }
 
 bool succeeded(benchmark::State& state, const Status& status) {

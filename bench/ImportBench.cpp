@@ -31,6 +31,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -69,24 +70,8 @@ constexpr int kParallelFetches = 4;
 
 // The server, started once for every benchmark of this file and stopped at exit.
 CmsProcess* server(benchmark::State& state) {
-    static std::unique_ptr<CmsProcess> running = [&]() -> std::unique_ptr<CmsProcess> {
-        auto catalogue = CmsProcess::cachedCatalogue("synthetic-" + std::to_string(kFiles),
-                                                     {"--synthetic", std::to_string(kFiles)});
-        if (!catalogue.ok()) {
-            state.SkipWithError(catalogue.error().description.c_str());
-            return nullptr;
-        }
-        auto started = CmsProcess::serve(catalogue.value());
-        if (!started.ok()) {
-            state.SkipWithError(started.error().description.c_str());
-            return nullptr;
-        }
-        return std::move(started).value();
-    }();
-    if (!running && !state.error_occurred()) {
-        state.SkipWithError("pagewell-cms is not running");
-    }
-    return running.get();
+    return CmsProcess::sharedServer(state, "synthetic-" + std::to_string(kFiles),
+                                    {"--synthetic", std::to_string(kFiles)});
 }
 
 std::unique_ptr<BenchClient> signIn(benchmark::State& state, const CmsProcess& cms) {
@@ -422,7 +407,12 @@ Status fetchParseInsert(const CmsProcess& cms, BenchClient& client, bool acceptE
     return db.exec("COMMIT");
 }
 
-void floorRun(benchmark::State& state, bool acceptEncodings) {
+// Runs `import` once per iteration on a freshly signed-in client and reports peak memory, the
+// requests it made, the client's CPU and the rows it left in the store. `check` may reject what
+// an import left behind (it reports the error and returns false).
+void measureImports(benchmark::State& state,
+                    const std::function<Status(const CmsProcess&, BenchClient&)>& import,
+                    const std::function<bool(pagewell::Database&)>& check = nullptr) {
     CmsProcess* cms = server(state);
     if (cms == nullptr) {
         return;
@@ -444,7 +434,7 @@ void floorRun(benchmark::State& state, bool acceptEncodings) {
         cpu.start();
         state.ResumeTiming();
 
-        if (!succeeded(state, fetchParseInsert(*cms, *client, acceptEncodings))) {
+        if (!succeeded(state, import(*cms, *client))) {
             return;
         }
 
@@ -453,13 +443,23 @@ void floorRun(benchmark::State& state, bool acceptEncodings) {
         peak = std::max(peak, memory.peakMiB());
         growth = std::max(growth, memory.growthMiB());
         requests = requestsSinceClear(state, *cms);
-        rows = storeRows(client->store().mainContext().database());
+        pagewell::Database& db = client->store().mainContext().database();
+        if (check && !check(db)) {
+            return;
+        }
+        rows = storeRows(db);
         client.reset();
         state.ResumeTiming();
     }
     reportMemoryAndRequests(state, peak, growth, requests);
     state.counters["client_cpu_ms"] = cpuMs / static_cast<double>(state.iterations());
     state.counters["rows"] = static_cast<double>(rows);
+}
+
+void floorRun(benchmark::State& state, bool acceptEncodings) {
+    measureImports(state, [acceptEncodings](const CmsProcess& cms, BenchClient& client) {
+        return fetchParseInsert(cms, client, acceptEncodings);
+    });
 }
 
 void BM_FloorFetchParseInsertSameRows(benchmark::State& state) {
@@ -481,48 +481,15 @@ BENCHMARK(BM_FloorFetchParseInsertSameRowsAcceptingEncodings)
     ->Iterations(1);
 
 void BM_FirstImportOfSyntheticCatalogue(benchmark::State& state) {
-    CmsProcess* cms = server(state);
-    if (cms == nullptr) {
-        return;
-    }
-    double peak = 0;
-    double growth = 0;
-    double cpuMs = 0;
-    RequestCounts requests;
-    std::int64_t rows = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        auto client = signIn(state, *cms);
-        if (!client || !succeeded(state, cms->clearRequests())) {
-            return;
-        }
-        PeakMemory memory;
-        memory.start();
-        ProcessCpu cpu;
-        cpu.start();
-        state.ResumeTiming();
-
-        if (!succeeded(state, client->syncCatalogue())) {
-            return;
-        }
-
-        state.PauseTiming();
-        cpuMs += cpu.elapsedMs();
-        peak = std::max(peak, memory.peakMiB());
-        growth = std::max(growth, memory.growthMiB());
-        requests = requestsSinceClear(state, *cms);
-        pagewell::Database& db = client->store().mainContext().database();
-        if (const auto files = count(db, "SELECT COUNT(*) FROM File"); files != kFiles) {
-            state.SkipWithError(("imported " + std::to_string(files) + " files").c_str());
-            return;
-        }
-        rows = storeRows(db);
-        client.reset();
-        state.ResumeTiming();
-    }
-    reportMemoryAndRequests(state, peak, growth, requests);
-    state.counters["client_cpu_ms"] = cpuMs / static_cast<double>(state.iterations());
-    state.counters["rows"] = static_cast<double>(rows);
+    measureImports(
+        state, [](const CmsProcess&, BenchClient& client) { return client.syncCatalogue(); },
+        [&state](pagewell::Database& db) {
+            if (const auto files = count(db, "SELECT COUNT(*) FROM File"); files != kFiles) {
+                state.SkipWithError(("imported " + std::to_string(files) + " files").c_str());
+                return false;
+            }
+            return true;
+        });
 }
 BENCHMARK(BM_FirstImportOfSyntheticCatalogue)
     ->Unit(benchmark::kMillisecond)
