@@ -297,12 +297,23 @@ CREATE TABLE Photo (
 CREATE INDEX Photo_contact ON Photo(contact);
 )sql";
 
+// Version 2: what a sync needs to tell apart and to revalidate.
+// FileState.removedByServer: the server no longer lists the file for this user (as opposed to
+// the user's own "remove from device", pretendDeletion alone), so a download never shows it
+// again. File.contentETag / contentLastModified: the validators the server sent with the
+// stored copy, asked back with If-None-Match / If-Modified-Since when only the date changed.
+constexpr const char* kVersion2 = R"sql(
+ALTER TABLE FileState ADD COLUMN removedByServer INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE File ADD COLUMN contentETag TEXT;
+ALTER TABLE File ADD COLUMN contentLastModified TEXT;
+)sql";
+
 struct Migration {
     int version;
     const char* sql;
 };
 
-constexpr Migration kMigrations[] = {{1, kVersion1}};
+constexpr Migration kMigrations[] = {{1, kVersion1}, {2, kVersion2}};
 
 }  // namespace
 

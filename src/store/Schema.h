@@ -10,7 +10,7 @@ class Database;
 
 class Schema {
   public:
-    static constexpr int kCurrentVersion = 1;
+    static constexpr int kCurrentVersion = 2;
 
     // Brings the store up to kCurrentVersion. A store written by a newer release (a higher
     // version) is refused rather than misread.
