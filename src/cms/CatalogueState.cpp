@@ -91,6 +91,8 @@ std::optional<CatalogueUser> CatalogueState::user(int id) const {
 }
 
 CatalogueState::Revision CatalogueState::advance() {
+    // Every change goes through here, so the address index is rebuilt after any of them.
+    served_.reset();
     return ++revision_;
 }
 
@@ -519,61 +521,95 @@ Result<std::string> CatalogueState::linkedFiles(int user, int locale, Proximity 
     return fileListAnswer(files, locale, 0, "items", std::nullopt, user);
 }
 
-std::optional<DownloadItem> CatalogueState::download(std::string_view address) const {
-    std::lock_guard lock(mutex_);
-    auto fromDisk = [&](const std::string& relative,
-                        const std::string& mimeType) -> std::optional<DownloadItem> {
-        auto real = CataloguePaths::resolve(catalogue_.directory, relative);
-        if (!real.ok()) {
-            return std::nullopt;
-        }
-        return DownloadItem{real.value(), std::nullopt, mimeType};
-    };
-    for (const auto& file : catalogue_.files) {
-        if (fileLocation(file) == address) {
-            if (auto it = contentOverrides_.find(file.id); it != contentOverrides_.end()) {
-                return DownloadItem{{}, it->second, file.mimeType};
-            }
-            return fromDisk(file.path, file.mimeType);
-        }
+namespace {
+
+constexpr std::string_view kThumbs = "/media/thumbs/";
+
+// "/media/thumbs/FILE/WIDTH/NAME" names the same image at any decimal width; the key leaves the
+// width out. Empty for an address that is no such thumbnail address.
+std::string thumbnailKey(std::string_view address) {
+    if (address.substr(0, kThumbs.size()) != kThumbs) {
+        return {};
     }
-    static constexpr std::string_view kThumbs = "/media/thumbs/";
-    if (address.substr(0, kThumbs.size()) == kThumbs) {
-        // "/media/thumbs/FILE/WIDTH/NAME": any decimal width names the same image.
-        std::string rest(address.substr(kThumbs.size()));
-        auto firstSlash = rest.find('/');
-        auto secondSlash = rest.find('/', firstSlash == std::string::npos ? 0 : firstSlash + 1);
-        if (firstSlash == std::string::npos || secondSlash == std::string::npos) {
-            return std::nullopt;
+    std::string_view rest = address.substr(kThumbs.size());
+    const auto firstSlash = rest.find('/');
+    if (firstSlash == std::string_view::npos) {
+        return {};
+    }
+    const auto secondSlash = rest.find('/', firstSlash + 1);
+    if (secondSlash == std::string_view::npos) {
+        return {};
+    }
+    const std::string_view width = rest.substr(firstSlash + 1, secondSlash - firstSlash - 1);
+    const bool decimal =
+        !width.empty() && width.size() <= 5 &&
+        std::all_of(width.begin(), width.end(), [](char c) { return c >= '0' && c <= '9'; });
+    // Widths are written without leading zeros; "0300" is no address the server hands out.
+    if (!decimal || (width.size() > 1 && width.front() == '0')) {
+        return {};
+    }
+    std::string key(kThumbs);
+    key.append(rest.substr(0, firstSlash)).append("/*").append(rest.substr(secondSlash));
+    return key;
+}
+
+}  // namespace
+
+const std::unordered_map<std::string, CatalogueState::ServedAddress>&
+CatalogueState::servedAddresses() const {
+    if (served_) {
+        return *served_;
+    }
+    auto& served = served_.emplace();
+    // First entry wins, in the order the addresses were always looked up: files, thumbnails,
+    // then assets.
+    for (const auto& file : catalogue_.files) {
+        served.try_emplace(fileLocation(file), ServedAddress{file.id, file.path, file.mimeType});
+    }
+    for (const auto& file : catalogue_.files) {
+        if (!file.thumbnailPath.empty()) {
+            const std::string extension =
+                std::filesystem::path(file.thumbnailPath).extension().string();
+            served.try_emplace(
+                thumbnailKey(Catalogue::thumbnailLocation(file.id, file.thumbnailPath, 0)),
+                ServedAddress{0, file.thumbnailPath,
+                              extension == ".png" ? "image/png" : "image/jpeg"});
         }
-        const std::string idText = rest.substr(0, firstSlash);
-        const std::string width = rest.substr(firstSlash + 1, secondSlash - firstSlash - 1);
-        if (width.empty() || width.size() > 5 ||
-            !std::all_of(width.begin(), width.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-            return std::nullopt;
-        }
-        for (const auto& file : catalogue_.files) {
-            if (!file.thumbnailPath.empty() && std::to_string(file.id) == idText &&
-                Catalogue::thumbnailLocation(file.id, file.thumbnailPath, std::stoi(width)) ==
-                    address) {
-                std::string extension =
-                    std::filesystem::path(file.thumbnailPath).extension().string();
-                return fromDisk(file.thumbnailPath,
-                                extension == ".png" ? "image/png" : "image/jpeg");
-            }
-        }
-        return std::nullopt;
     }
     for (const auto& file : catalogue_.files) {
         for (const auto& annotation : file.annotations) {
             for (const auto& asset : annotation.assets) {
-                if (Catalogue::assetLocation(asset.id, asset.path) == address) {
-                    return fromDisk(asset.path, "application/octet-stream");
+                const std::string location = Catalogue::assetLocation(asset.id, asset.path);
+                // Below the thumbnail prefix only thumbnails are served.
+                if (location.rfind(kThumbs, 0) != 0) {
+                    served.try_emplace(location,
+                                       ServedAddress{0, asset.path, "application/octet-stream"});
                 }
             }
         }
     }
-    return std::nullopt;
+    return served;
+}
+
+std::optional<DownloadItem> CatalogueState::download(std::string_view address) const {
+    std::lock_guard lock(mutex_);
+    const auto& served = servedAddresses();
+    const bool thumbnail = address.substr(0, kThumbs.size()) == kThumbs;
+    auto found = served.find(thumbnail ? thumbnailKey(address) : std::string(address));
+    if (found == served.end()) {
+        return std::nullopt;
+    }
+    const ServedAddress& target = found->second;
+    if (target.file != 0) {
+        if (auto it = contentOverrides_.find(target.file); it != contentOverrides_.end()) {
+            return DownloadItem{{}, it->second, target.mimeType};
+        }
+    }
+    auto real = CataloguePaths::resolve(catalogue_.directory, target.path);
+    if (!real.ok()) {
+        return std::nullopt;
+    }
+    return DownloadItem{real.value(), std::nullopt, target.mimeType};
 }
 
 std::string CatalogueState::now() const {

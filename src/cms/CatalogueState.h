@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "cms/Catalogue.h"
@@ -136,6 +137,17 @@ class CatalogueState {
                                int user) const;                 // requires mutex_
     std::string fileLocation(const CatalogueFile& file) const;  // requires mutex_
     std::string now() const;
+    // What a served address leads to: a file's content (`file` its id, for content set by a
+    // test hook) or a thumbnail or asset (`file` 0), with its path below the catalogue.
+    struct ServedAddress {
+        int file = 0;
+        std::string path;
+        std::string mimeType;
+    };
+    // Served address (a thumbnail's without its width) -> target, so a download costs the same
+    // whatever the size of the catalogue; built on first use after a change.
+    const std::unordered_map<std::string, ServedAddress>& servedAddresses()
+        const;                                           // requires mutex_
     void touch(CatalogueFile& file, Revision revision);  // requires mutex_
 
     mutable std::mutex mutex_;
@@ -148,6 +160,8 @@ class CatalogueState {
     std::map<int, std::string> contentOverrides_;             // file id -> bytes; guarded by mutex_
     std::map<int, std::optional<std::string>> imprintTexts_;  // locale -> text; guarded by mutex_
     std::vector<Tombstone> tombstones_;                       // guarded by mutex_
+    mutable std::optional<std::unordered_map<std::string, ServedAddress>>
+        served_;  // guarded by mutex_; reset by advance()
 };
 
 }  // namespace pagewell::cms

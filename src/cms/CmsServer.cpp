@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 #include <thread>
+#include <utility>
 
 #include "cms/AuthEndpoints.h"
 #include "cms/CatalogueEndpoints.h"
@@ -12,6 +13,7 @@
 #include "cms/FavoriteEndpoints.h"
 #include "cms/LeadEndpoints.h"
 #include "cms/ProximityEndpoints.h"
+#include "cms/ResponseBody.h"
 #include "cms/SharingEndpoints.h"
 #include "cms/TestHookEndpoints.h"
 #include "platform/Logger.h"
@@ -41,7 +43,8 @@ struct CmsServer::Impl {
 
     void handle(const httplib::Request& req, httplib::Response& res);
     static CmsRequest convert(const httplib::Request& req);
-    static void apply(const CmsResponse& response, httplib::Response& res, bool dropHalfway);
+    static void apply(const CmsResponse& response, const httplib::Request& req,
+                      httplib::Response& res, bool dropHalfway);
 };
 
 namespace {
@@ -66,31 +69,69 @@ CmsRequest CmsServer::Impl::convert(const httplib::Request& req) {
     return request;
 }
 
-void CmsServer::Impl::apply(const CmsResponse& response, httplib::Response& res, bool dropHalfway) {
+void CmsServer::Impl::apply(const CmsResponse& response, const httplib::Request& req,
+                            httplib::Response& res, bool dropHalfway) {
     for (const auto& [name, value] : response.headers) {
         res.set_header(name, value);
     }
-    if (dropHalfway) {
-        // Promise the whole body, send half of it, then give up: the client sees the
-        // connection end in the middle of the transfer.
-        auto body = std::make_shared<std::string>(response.body);
+    // Ranges are answered here, and the library is left none of its own: it misstates ranges
+    // that run past the end of the body. The request object is the library's own mutable one,
+    // handed to handlers as const.
+    const httplib::Ranges asked = std::exchange(const_cast<httplib::Request&>(req).ranges, {});
+    const bool ranged = response.rangeable && response.status == 200 && asked.size() == 1;
+    if (response.file.empty() && !ranged && !dropHalfway) {
         res.status = response.status;
-        res.set_content_provider(body->size(), response.contentType,
-                                 [body](size_t offset, size_t, httplib::DataSink& sink) {
-                                     const size_t half = body->size() / 2;
-                                     if (offset < half) {
-                                         sink.write(body->data() + offset, half - offset);
-                                         return true;
-                                     }
-                                     return false;
-                                 });
+        res.set_content(response.body, response.contentType);
         return;
     }
-    // Leaving the status unset lets the library answer 206 with the asked-for byte ranges.
-    if (!(response.rangeable && response.status == 200)) {
-        res.status = response.status;
+
+    std::shared_ptr<ResponseBody> body;
+    if (response.file.empty()) {
+        body = std::make_shared<ResponseBody>(response.body);
+    } else if (auto opened = ResponseBody::open(response.file); opened.ok()) {
+        body = std::move(opened).value();
+    } else {
+        PW_LOG_ERROR_VALUE(opened.error());
+        apply(CmsResponse::error(500, "cannot read the file"), req, res, false);
+        return;
     }
-    res.set_content(response.body, response.contentType);
+    res.status = response.status;
+    ResponseBody::Range range{0, body->size() - 1};
+    if (ranged) {
+        // A body with several ranges is answered whole, which the protocol allows.
+        const auto [first, last] = asked.front();
+        auto resolved = ResponseBody::resolve(
+            first < 0 ? std::nullopt : std::optional<std::uint64_t>(first),
+            last < 0 ? std::nullopt : std::optional<std::uint64_t>(last), body->size());
+        if (!resolved) {
+            res.status = 416;
+            res.set_header("Content-Range", "bytes */" + std::to_string(body->size()));
+            return;
+        }
+        range = *resolved;
+        res.status = 206;
+        res.set_header("Content-Range", "bytes " + std::to_string(range.first) + "-" +
+                                            std::to_string(range.last) + "/" +
+                                            std::to_string(body->size()));
+    }
+    const std::uint64_t length = body->size() == 0 ? 0 : range.length();
+    // Dropping promises the whole body, sends half of it and then gives up: the client sees the
+    // connection end in the middle of the transfer.
+    const std::uint64_t sent = dropHalfway ? length / 2 : length;
+    res.set_content_provider(
+        static_cast<std::size_t>(length), response.contentType,
+        [body, start = range.first, sent](std::size_t offset, std::size_t wanted,
+                                          httplib::DataSink& sink) {
+            if (offset >= sent) {
+                return false;
+            }
+            auto bytes = body->read(start + offset, std::min<std::uint64_t>(wanted, sent - offset));
+            if (!bytes.ok()) {
+                PW_LOG_ERROR_VALUE(bytes.error());
+                return false;
+            }
+            return !bytes.value().empty() && sink.write(bytes.value().data(), bytes.value().size());
+        });
 }
 
 void CmsServer::Impl::handle(const httplib::Request& req, httplib::Response& res) {
@@ -99,11 +140,11 @@ void CmsServer::Impl::handle(const httplib::Request& req, httplib::Response& res
         fault = faults.take(req.path);
     }
     if (fault && fault->kind == Fault::Kind::Status) {
-        apply(CmsResponse::error(fault->status, "injected failure"), res, false);
+        apply(CmsResponse::error(fault->status, "injected failure"), req, res, false);
         return;
     }
     if (fault && fault->kind == Fault::Kind::Empty) {
-        apply(CmsResponse::empty(), res, false);
+        apply(CmsResponse::empty(), req, res, false);
         return;
     }
     if (fault && fault->kind == Fault::Kind::Stall) {
@@ -114,12 +155,12 @@ void CmsServer::Impl::handle(const httplib::Request& req, httplib::Response& res
     }
     const bool upload = req.is_multipart_form_data();
     if (!upload && req.body.size() > kMaxJsonBytes) {
-        apply(CmsResponse::error(413, "body too large"), res, false);
+        apply(CmsResponse::error(413, "body too large"), req, res, false);
         return;
     }
     CmsRequest request = convert(req);
     CmsResponse response = routes.dispatch(request);
-    apply(response, res, fault && fault->kind == Fault::Kind::Drop);
+    apply(response, req, res, fault && fault->kind == Fault::Kind::Drop);
 }
 
 CmsServer::CmsServer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -169,6 +210,18 @@ Result<int> CmsServer::start() {
     d.http.Patch(".*", handler);
     d.http.Options(".*", handler);
     d.http.set_payload_max_length(kMaxUploadBytes);
+    // A client keeps one connection for all its requests, as long as it sends the next one
+    // within the time-out. An idle connection holds a worker thread until then, so there are
+    // enough of them for several clients that each keep a few connections.
+    d.http.set_keep_alive_max_count(kKeepAliveRequests);
+    d.http.set_keep_alive_timeout(kKeepAliveSeconds);
+    d.http.new_task_queue = [] {
+        // The library takes ownership of the queue it is handed.
+        return std::make_unique<httplib::ThreadPool>(kWorkerThreads).release();
+    };
+    // Headers and body go out in separate writes; without this a small body waits for the
+    // client to acknowledge the headers.
+    d.http.set_tcp_nodelay(true);
     d.http.set_exception_handler(
         [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
             res.status = 500;

@@ -21,6 +21,9 @@ class CmsServer {
     static constexpr std::size_t kMaxUploadBytes = 32u << 20;
     static constexpr std::size_t kMaxJsonBytes = 1u << 20;
     static constexpr const char* kErrorDomain = "CmsServer";
+    static constexpr std::size_t kKeepAliveRequests = 10000;
+    static constexpr int kKeepAliveSeconds = 5;
+    static constexpr std::size_t kWorkerThreads = 64;
 
     // Loads and validates the catalogue; nothing is bound yet.
     static Result<std::unique_ptr<CmsServer>> create(CmsServerOptions options);

@@ -1,8 +1,5 @@
 #include "cms/DownloadEndpoints.h"
 
-#include "platform/FileSystem.h"
-#include "platform/Logger.h"
-
 namespace pagewell::cms {
 
 void DownloadEndpoints::addTo(RouteTable& routes, const CmsServices& services) {
@@ -21,12 +18,8 @@ void DownloadEndpoints::addTo(RouteTable& routes, const CmsServices& services) {
             response.body = *item->bytes;
             return response;
         }
-        auto bytes = FileSystem::readFile(item->path);
-        if (!bytes.ok()) {
-            PW_LOG_ERROR_VALUE(bytes.error());
-            return CmsResponse::error(500, "cannot read the file");
-        }
-        response.body = std::move(bytes).value();
+        // Streamed from disk as it is sent: a download never holds the whole file in memory.
+        response.file = item->path;
         return response;
     });
 }

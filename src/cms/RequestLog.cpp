@@ -59,11 +59,34 @@ void RequestLog::clear() {
 std::string RequestLog::redactTarget(const std::string& target) {
     // The fallback login carries user, password, installation id and secret as path segments.
     static const std::regex kLogin(R"(^(.*/auth/login/[^/?]*/)[^/?]*(/[^/?]*/)[^/?]*)");
-    static const std::regex kQuerySecret(R"(([?&](token|password|secret)=)[^&#]*)",
-                                         std::regex::icase);
     std::string redacted =
-        std::regex_replace(target, kLogin, std::string("$1") + kRedacted + "$2" + kRedacted);
-    return std::regex_replace(redacted, kQuerySecret, std::string("$1") + kRedacted);
+        target.find("/auth/login/") == std::string::npos
+            ? target
+            : std::regex_replace(target, kLogin, std::string("$1") + kRedacted + "$2" + kRedacted);
+    // Query values of secret names, wherever "?" or "&" starts a "name=value" pair.
+    std::string out;
+    out.reserve(redacted.size());
+    std::size_t i = 0;
+    while (i < redacted.size()) {
+        const char c = redacted[i];
+        out.push_back(c);
+        ++i;
+        if (c != '?' && c != '&') {
+            continue;
+        }
+        for (std::string_view name : {"token=", "password=", "secret="}) {
+            if (i + name.size() <= redacted.size() &&
+                ::strncasecmp(redacted.c_str() + i, name.data(), name.size()) == 0) {
+                out.append(redacted, i, name.size()).append(kRedacted);
+                i = redacted.find_first_of("&#", i + name.size());
+                if (i == std::string::npos) {
+                    i = redacted.size();
+                }
+                break;
+            }
+        }
+    }
+    return out;
 }
 
 std::string RequestLog::redactHeader(const std::string& name, const std::string& value) {

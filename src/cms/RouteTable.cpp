@@ -36,14 +36,45 @@ CmsResponse CmsResponse::empty() {
     return response;
 }
 
+namespace {
+
+// The literal text at the start of an anchored pattern: "^/api2/auth/login/([^/]*)" gives
+// "/api2/auth/login/". Empty when the pattern is not anchored or has alternatives.
+std::string literalPrefix(const std::string& pattern) {
+    if (pattern.empty() || pattern.front() != '^' || pattern.find('|') != std::string::npos) {
+        return {};
+    }
+    static constexpr std::string_view kSpecial = ".[]()*+?{}\\$^";
+    std::string prefix;
+    for (std::size_t i = 1; i < pattern.size(); ++i) {
+        const char c = pattern[i];
+        if (kSpecial.find(c) == std::string_view::npos) {
+            prefix.push_back(c);
+            continue;
+        }
+        // A quantifier makes the character before it optional or repeated.
+        if ((c == '*' || c == '?' || c == '{') && !prefix.empty()) {
+            prefix.pop_back();
+        }
+        break;
+    }
+    return prefix;
+}
+
+}  // namespace
+
 void RouteTable::add(std::string method, const std::string& pattern, RouteHandler handler) {
-    routes_.push_back(Route{std::move(method), pattern, std::regex(pattern), std::move(handler)});
+    routes_.push_back(Route{std::move(method), pattern, literalPrefix(pattern), std::regex(pattern),
+                            std::move(handler)});
 }
 
 CmsResponse RouteTable::dispatch(CmsRequest& request) const {
     bool pathKnown = false;
     const std::string method = request.method == "HEAD" ? "GET" : request.method;
     for (const auto& route : routes_) {
+        if (request.path.compare(0, route.prefix.size(), route.prefix) != 0) {
+            continue;
+        }
         std::smatch match;
         if (!std::regex_match(request.path, match, route.regex)) {
             continue;

@@ -4,6 +4,7 @@
 // the whole decoded path; their groups arrive as CmsRequest::captures.
 // Routes are added before the server starts and only read afterwards, from many threads.
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
@@ -40,8 +41,12 @@ struct CmsResponse {
     std::string body;
     std::string contentType = "application/json";
     std::vector<std::pair<std::string, std::string>> headers;
-    // Downloads: the server applies a Range header to the body and answers 206.
+    // Downloads: the server answers a single byte range of a 200 answer with 206 and those bytes,
+    // an unsatisfiable one with 416.
     bool rangeable = false;
+    // When set, the answer's bytes are this file's, read from disk while they are sent; `body`
+    // is then unused.
+    std::filesystem::path file;
 
     static CmsResponse json(std::string body, int status = 200);
     // A short JSON error: {"success": false, "error": message}.
@@ -65,6 +70,9 @@ class RouteTable {
     struct Route {
         std::string method;
         std::string pattern;
+        // Text every matching path starts with, so most routes are passed over without
+        // running their expression.
+        std::string prefix;
         std::regex regex;
         RouteHandler handler;
     };

@@ -1,5 +1,6 @@
 // The reference server over real HTTP: started in-process on a free loopback port with a
 // catalogue the test writes, and spoken to with an HTTP client.
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 
@@ -8,7 +9,9 @@
 #include "TestCatalogue.h"
 #include "TestSupport.h"
 #include "cms/CmsServer.h"
+#include "cms/ResponseBody.h"
 #include "platform/Clock.h"
+#include "platform/FileSystem.h"
 
 namespace pagewell::cms {
 namespace {
@@ -346,6 +349,132 @@ TEST_F(CmsServerTest, DownloadsNeedATokenAndHonourRanges) {
     auto asset = client_->Get("/media/assets/900/slide1.jpg?token=" + t);
     ASSERT_TRUE(asset);
     EXPECT_EQ(asset->body, test::kAssetContent);
+}
+
+// A catalogue file larger than the server's read block, so ranges and whole answers cross
+// block boundaries. Byte i is a function of i, so any slice shows where it came from.
+std::string largeContent() {
+    std::string bytes(ResponseBody::kBlockBytes * 2 + 12345, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
+    }
+    return bytes;
+}
+
+TEST_F(CmsServerTest, DownloadsAnswerByteRangesFromDiskAndFromMemory) {
+    const std::string large = largeContent();
+    ASSERT_TRUE(FileSystem::writeFileAtomically(dir_.path() / "files" / "guide.pdf", large).ok());
+    const std::string t = token();
+    const std::string block = std::to_string(ResponseBody::kBlockBytes);
+    const std::string size = std::to_string(large.size());
+    struct Case {
+        std::string range;
+        int status;
+        std::size_t first;   // of the bytes expected, for a 206
+        std::size_t length;  // of the bytes expected, for a 206
+        std::string contentRange;
+    };
+    const std::vector<Case> cases = {
+        {"bytes=5-8", 206, 5, 4, "bytes 5-8/" + size},
+        // Across the boundary of the server's first read block.
+        {"bytes=" + std::to_string(ResponseBody::kBlockBytes - 3) + "-" + block, 206,
+         ResponseBody::kBlockBytes - 3, 4,
+         "bytes " + std::to_string(ResponseBody::kBlockBytes - 3) + "-" + block + "/" + size},
+        {"bytes=-10", 206, large.size() - 10, 10,
+         "bytes " + std::to_string(large.size() - 10) + "-" + std::to_string(large.size() - 1) +
+             "/" + size},
+        {"bytes=100-", 206, 100, large.size() - 100,
+         "bytes 100-" + std::to_string(large.size() - 1) + "/" + size},
+        // A range past the end is cut to the end and says so.
+        {"bytes=" + std::to_string(large.size() - 4) + "-99999999", 206, large.size() - 4, 4,
+         "bytes " + std::to_string(large.size() - 4) + "-" + std::to_string(large.size() - 1) +
+             "/" + size},
+        {"bytes=" + size + "-", 416, 0, 0, "bytes */" + size},
+        // Several ranges: the whole file, which the protocol allows.
+        {"bytes=0-1,5-6", 200, 0, large.size(), ""},
+    };
+    for (const auto& c : cases) {
+        auto res = client_->Get("/media/files/100/guide.pdf?token=" + t, {{"Range", c.range}});
+        ASSERT_TRUE(res) << c.range;
+        EXPECT_EQ(res->status, c.status) << c.range;
+        EXPECT_EQ(res->get_header_value("Content-Range"), c.contentRange) << c.range;
+        if (c.status != 416) {
+            EXPECT_TRUE(res->body == large.substr(c.first, c.length)) << c.range;
+        }
+    }
+    auto whole = client_->Get("/media/files/100/guide.pdf?token=" + t);
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->status, 200);
+    EXPECT_TRUE(whole->body == large);
+
+    // Content a hook put in memory is cut the same way.
+    hook("/__test/catalogue/change-content", {{"file", 100}, {"content", "0123456789"}});
+    auto fromMemory =
+        client_->Get("/media/files/100/guide.pdf?token=" + t, {{"Range", "bytes=7-20"}});
+    ASSERT_TRUE(fromMemory);
+    EXPECT_EQ(fromMemory->status, 206);
+    EXPECT_EQ(fromMemory->body, "789");
+    EXPECT_EQ(fromMemory->get_header_value("Content-Range"), "bytes 7-9/10");
+
+    // A Range header does not cut an answer that is no download.
+    auto list = client_->Get("/api2/locale/list?token=" + t, {{"Range", "bytes=0-3"}});
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->status, 200);
+    EXPECT_EQ(json::parse(list->body)["items"].size(), 2u);
+}
+
+// libcurl keeps the connection of an easy handle between transfers when the server allows it.
+class CurlTransfers {
+  public:
+    CurlTransfers() : curl_(curl_easy_init()) {}
+    ~CurlTransfers() { curl_easy_cleanup(curl_); }
+    CurlTransfers(const CurlTransfers&) = delete;
+    CurlTransfers& operator=(const CurlTransfers&) = delete;
+
+    // The body of one GET, and how many new connections it took.
+    std::pair<std::string, long> get(const std::string& url) {
+        std::string body;
+        curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(
+            curl_, CURLOPT_WRITEFUNCTION, +[](char* data, size_t, size_t n, void* to) {
+                static_cast<std::string*>(to)->append(data, n);
+                return n;
+            });
+        curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &body);
+        EXPECT_EQ(curl_easy_perform(curl_), CURLE_OK) << url;
+        long connects = -1;
+        curl_easy_getinfo(curl_, CURLINFO_NUM_CONNECTS, &connects);
+        return {body, connects};
+    }
+
+  private:
+    CURL* curl_;
+};
+
+TEST_F(CmsServerTest, OneConnectionServesManyRequests) {
+    const std::string t = token();
+    const std::string base = server_->baseUrl();
+    CurlTransfers curl;
+    auto [first, connects] = curl.get(base + "/media/files/100/guide.pdf?token=" + t);
+    EXPECT_EQ(first, test::kFileContent);
+    EXPECT_EQ(connects, 1);
+    // Far more requests than the library's own default of five per connection, mixing files,
+    // thumbnails, API answers and a 404.
+    for (int i = 0; i < 30; ++i) {
+        const std::vector<std::pair<std::string, std::string>> requests = {
+            {"/media/files/100/guide.pdf", test::kFileContent},
+            {"/media/thumbs/100/" + std::to_string(100 + i) + "/guide.png",
+             test::kThumbnailContent},
+            {"/media/assets/900/slide1.jpg", test::kAssetContent},
+        };
+        for (const auto& [path, content] : requests) {
+            auto [body, again] = curl.get(base + path + "?token=" + t);
+            EXPECT_EQ(body, content) << path;
+            EXPECT_EQ(again, 0) << "request " << i << " " << path << " opened a connection";
+        }
+        EXPECT_EQ(curl.get(base + "/media/files/100/none.pdf?token=" + t).second, 0)
+            << "after a 404";
+    }
 }
 
 TEST_F(CmsServerTest, NothingOutsideTheCatalogueIsServed) {
