@@ -47,6 +47,7 @@ class CmsProcess {
 
     // "http://127.0.0.1:PORT".
     const std::string& baseUrl() const { return baseUrl_; }
+    pid_t pid() const { return pid_; }
 
     // The targets (path and query, tokens redacted) of the requests logged since the last
     // clearRequests(), the test hooks' own requests left out.

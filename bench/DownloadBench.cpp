@@ -11,7 +11,8 @@
 //                                          request log) into files
 //
 // Both time wall-clock (real) time; `bytes_per_second` is the figure to compare (the printed
-// ratio is the time ratio, so throughput relative to curl is its inverse); `client_cpu_ms` is
+// ratio is the time ratio, so throughput relative to curl is its inverse; both throughputs are
+// printed beside it in MB/s, so a floor that the server holds back shows); `client_cpu_ms` is
 // the CPU time per run of the app's process, or of curl (ProcessCpu). `peak_MiB` and
 // `growth_MiB` (PeakMemory) are the client's resident high-water mark during the downloads
 // and how far above its start it went: downloads stream to disk, so neither should follow the
@@ -274,7 +275,7 @@ void BM_FloorCurlParallelSameAddresses(benchmark::State& state) {
             return;
         }
         const std::string command =
-            "curl --parallel --parallel-max 4 --silent --show-error "
+            "curl --parallel --parallel-max 4 --silent --no-progress-meter --show-error "
             "--fail --config '" +
             config.string() + "'";
         ProcessCpu cpu(ProcessCpu::Of::WaitedChildren);

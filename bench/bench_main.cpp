@@ -21,6 +21,7 @@ const std::map<std::string, std::string> kFloors = {
     {"BM_SecondSyncWithNoChange", "BM_FirstImportOfSyntheticCatalogue"},
     // Time ratio: throughput relative to curl is its inverse.
     {"BM_DownloadAllFilesThroughSyncManager", "BM_FloorCurlParallelSameAddresses"},
+    {"BM_CmsServesDownloadSetToCurl", "BM_FloorPythonServesDownloadSetToCurl"},
 };
 
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -31,8 +32,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
             // process, so such pairs are compared by wall-clock time (UseRealTime).
             const std::string name = run.benchmark_name();
             const bool realTime = name.find("/real_time") != std::string::npos;
-            timePerIteration_[name.substr(0, name.find('/'))] =
+            const std::string base = name.substr(0, name.find('/'));
+            timePerIteration_[base] =
                 realTime ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime();
+            if (auto rate = run.counters.find("bytes_per_second"); rate != run.counters.end()) {
+                megabytesPerSecond_[base] = rate->second.value / 1e6;
+            }
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -43,14 +48,22 @@ class RatioReporter : public benchmark::ConsoleReporter {
             auto base = timePerIteration_.find(floor);
             if (measured != timePerIteration_.end() && base != timePerIteration_.end() &&
                 base->second > 0) {
-                std::printf("ratio %s / %s = %.2f\n", name.c_str(), floor.c_str(),
+                std::printf("ratio %s / %s = %.2f", name.c_str(), floor.c_str(),
                             measured->second / base->second);
+                // Throughput beside a time ratio shows when both sides were held back alike.
+                auto rate = megabytesPerSecond_.find(name);
+                auto floorRate = megabytesPerSecond_.find(floor);
+                if (rate != megabytesPerSecond_.end() && floorRate != megabytesPerSecond_.end()) {
+                    std::printf(" (%.1f MB/s against %.1f MB/s)", rate->second, floorRate->second);
+                }
+                std::printf("\n");
             }
         }
     }
 
   private:
     std::map<std::string, double> timePerIteration_;
+    std::map<std::string, double> megabytesPerSecond_;
 };
 
 }  // namespace
