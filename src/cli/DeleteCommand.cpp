@@ -15,6 +15,7 @@
 #include "platform/Presenter.h"
 #include "store/File.h"
 #include "store/PersistentStore.h"
+#include "sync/SyncManager.h"
 #include "sync/SyncViewCell.h"
 #include "sync/SyncViewController.h"
 
@@ -93,6 +94,7 @@ int DeleteCommand::deleteFiles(const CommandContext& context,
     if (int prepared = CatalogueSession::prepare(context); prepared != kExitSuccess) {
         return prepared;
     }
+    SyncManager::sharedInstance().removeLeftoverDownloads();
     StoreContext& store = PersistentStore::shared()->mainContext();
     auto presenter = std::make_shared<CountingPresenter>();
     std::shared_ptr<SyncViewController> screen = makeScreen(presenter);
@@ -153,6 +155,7 @@ int DeleteCommand::deleteAll(const CommandContext& context) {
     if (int prepared = CatalogueSession::prepare(context); prepared != kExitSuccess) {
         return prepared;
     }
+    SyncManager::sharedInstance().removeLeftoverDownloads();
     std::shared_ptr<SyncViewController> screen = makeScreen(Presenter::sharedPointer());
     std::optional<SyncViewController::DeleteAllResult> result;
     screen->deleteAll(

@@ -15,6 +15,17 @@ namespace {
 
 using nlohmann::json;
 
+// A catalogue date ("2024-05-01 10:00:00", local time); none when it does not read.
+std::optional<std::chrono::system_clock::time_point> localDate(const std::string& text) {
+    std::tm parsed{};
+    const char* end = strptime(text.c_str(), "%Y-%m-%d %H:%M:%S", &parsed);
+    if (end == nullptr || *end != '\0') {
+        return std::nullopt;
+    }
+    parsed.tm_isdst = -1;
+    return std::chrono::system_clock::from_time_t(std::mktime(&parsed));
+}
+
 template <class T>
 bool contains(const std::vector<T>& values, const T& value) {
     return std::find(values.begin(), values.end(), value) != values.end();
@@ -600,16 +611,23 @@ std::optional<DownloadItem> CatalogueState::download(std::string_view address) c
         return std::nullopt;
     }
     const ServedAddress& target = found->second;
+    // A catalogue file's content carries its modification date; images and assets none.
+    std::optional<std::chrono::system_clock::time_point> modified;
+    if (target.file != 0) {
+        if (const CatalogueFile* file = catalogue_.file(target.file)) {
+            modified = localDate(file->modified);
+        }
+    }
     if (target.file != 0) {
         if (auto it = contentOverrides_.find(target.file); it != contentOverrides_.end()) {
-            return DownloadItem{{}, it->second, target.mimeType};
+            return DownloadItem{{}, it->second, target.mimeType, modified};
         }
     }
     auto real = CataloguePaths::resolve(catalogue_.directory, target.path);
     if (!real.ok()) {
         return std::nullopt;
     }
-    return DownloadItem{real.value(), std::nullopt, target.mimeType};
+    return DownloadItem{real.value(), std::nullopt, target.mimeType, modified};
 }
 
 std::string CatalogueState::now() const {

@@ -8,6 +8,7 @@
 //
 // Thread-safe: every public member takes mutex_; answers are built from one consistent state.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -30,6 +31,9 @@ struct DownloadItem {
     std::filesystem::path path;
     std::optional<std::string> bytes;
     std::string mimeType;
+    // A catalogue file's modification date (answered as Last-Modified); none for images and
+    // assets.
+    std::optional<std::chrono::system_clock::time_point> modified;
 };
 
 // A file added by a test hook; its content lives in memory.

@@ -43,8 +43,9 @@ struct CmsServer::Impl {
 
     void handle(const httplib::Request& req, httplib::Response& res);
     static CmsRequest convert(const httplib::Request& req);
-    static void apply(const CmsResponse& response, const httplib::Request& req,
-                      httplib::Response& res, bool dropHalfway);
+    // `halfway`: the fault that cuts the body in the middle (Drop, Hang), if any.
+    void apply(const CmsResponse& response, const httplib::Request& req, httplib::Response& res,
+               std::optional<Fault::Kind> halfway = std::nullopt);
 };
 
 namespace {
@@ -70,7 +71,8 @@ CmsRequest CmsServer::Impl::convert(const httplib::Request& req) {
 }
 
 void CmsServer::Impl::apply(const CmsResponse& response, const httplib::Request& req,
-                            httplib::Response& res, bool dropHalfway) {
+                            httplib::Response& res, std::optional<Fault::Kind> halfway) {
+    const bool dropHalfway = halfway.has_value();
     for (const auto& [name, value] : response.headers) {
         res.set_header(name, value);
     }
@@ -92,7 +94,7 @@ void CmsServer::Impl::apply(const CmsResponse& response, const httplib::Request&
         body = std::move(opened).value();
     } else {
         PW_LOG_ERROR_VALUE(opened.error());
-        apply(CmsResponse::error(500, "cannot read the file"), req, res, false);
+        apply(CmsResponse::error(500, "cannot read the file"), req, res);
         return;
     }
     res.status = response.status;
@@ -115,14 +117,18 @@ void CmsServer::Impl::apply(const CmsResponse& response, const httplib::Request&
                                             std::to_string(body->size()));
     }
     const std::uint64_t length = body->size() == 0 ? 0 : range.length();
-    // Dropping promises the whole body, sends half of it and then gives up: the client sees the
-    // connection end in the middle of the transfer.
+    // Dropping promises the whole body, sends half of it and then gives up (Drop) or waits until
+    // the test releases the request (Hang): the client sees the transfer stop in the middle.
     const std::uint64_t sent = dropHalfway ? length / 2 : length;
+    const bool hang = halfway == Fault::Kind::Hang;
     res.set_content_provider(
         static_cast<std::size_t>(length), response.contentType,
-        [body, start = range.first, sent](std::size_t offset, std::size_t wanted,
-                                          httplib::DataSink& sink) {
+        [this, body, start = range.first, sent, hang](std::size_t offset, std::size_t wanted,
+                                                      httplib::DataSink& sink) {
             if (offset >= sent) {
+                if (hang) {
+                    faults.hold();
+                }
                 return false;
             }
             auto bytes = body->read(start + offset, std::min<std::uint64_t>(wanted, sent - offset));
@@ -140,11 +146,21 @@ void CmsServer::Impl::handle(const httplib::Request& req, httplib::Response& res
         fault = faults.take(req.path);
     }
     if (fault && fault->kind == Fault::Kind::Status) {
-        apply(CmsResponse::error(fault->status, "injected failure"), req, res, false);
+        apply(CmsResponse::error(fault->status, "injected failure"), req, res);
         return;
     }
     if (fault && fault->kind == Fault::Kind::Empty) {
-        apply(CmsResponse::empty(), req, res, false);
+        apply(CmsResponse::empty(), req, res);
+        return;
+    }
+    if (fault && fault->kind == Fault::Kind::Answer) {
+        // Whatever stands between the client and the server answering in its place, e.g. a
+        // login portal that answers every address with its own page.
+        CmsResponse answer;
+        answer.status = fault->status;
+        answer.contentType = fault->contentType;
+        answer.body = fault->body;
+        apply(answer, req, res);
         return;
     }
     if (fault && fault->kind == Fault::Kind::Stall) {
@@ -155,12 +171,16 @@ void CmsServer::Impl::handle(const httplib::Request& req, httplib::Response& res
     }
     const bool upload = req.is_multipart_form_data();
     if (!upload && req.body.size() > kMaxJsonBytes) {
-        apply(CmsResponse::error(413, "body too large"), req, res, false);
+        apply(CmsResponse::error(413, "body too large"), req, res);
         return;
     }
     CmsRequest request = convert(req);
     CmsResponse response = routes.dispatch(request);
-    apply(response, req, res, fault && fault->kind == Fault::Kind::Drop);
+    std::optional<Fault::Kind> halfway;
+    if (fault && (fault->kind == Fault::Kind::Drop || fault->kind == Fault::Kind::Hang)) {
+        halfway = fault->kind;
+    }
+    apply(response, req, res, halfway);
 }
 
 CmsServer::CmsServer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -242,8 +262,8 @@ Result<int> CmsServer::start() {
         entry.method = req.method;
         entry.target = RequestLog::redactTarget(req.target.empty() ? req.path : req.target);
         entry.status = res.status;
-        for (const char* name :
-             {"Authorization", "X-App-Secret", "X-Uid", "Range", "Content-Type"}) {
+        for (const char* name : {"Authorization", "X-App-Secret", "X-Uid", "Range", "Content-Type",
+                                 "If-None-Match", "If-Modified-Since"}) {
             if (req.has_header(name)) {
                 entry.headers.push_back(std::string(name) + ": " +
                                         RequestLog::redactHeader(name, req.get_header_value(name)));

@@ -20,12 +20,18 @@ std::optional<Fault::Kind> Fault::kindNamed(const std::string& name) {
     if (name == "hold") {
         return Kind::Hold;
     }
+    if (name == "hang") {
+        return Kind::Hang;
+    }
+    if (name == "answer") {
+        return Kind::Answer;
+    }
     return std::nullopt;
 }
 
 void FaultInjector::arm(Fault fault) {
     std::lock_guard lock(mutex_);
-    if (fault.kind == Fault::Kind::Hold) {
+    if (fault.kind == Fault::Kind::Hold || fault.kind == Fault::Kind::Hang) {
         releaseAll_ = false;
         releases_ = 0;
         mostHeld_ = held_;

@@ -2,7 +2,9 @@
 // Faults the test hooks arm on a running server: the next N requests whose path begins with a
 // prefix fail with a status, answer an empty body, stall for some seconds before answering, or
 // lose their connection half-way through the body, or wait until a test releases them (so a
-// test can see how many requests a client keeps in flight at once). Thread-safe: members take
+// test can see how many requests a client keeps in flight at once), or stop half-way through
+// the body until released (hang), or get an answer of the test's making (status, content type
+// and body) in place of the real one. Thread-safe: members take
 // mutex_; stalls and holds wait on a condition that stop() ends, so neither holds up shutdown.
 
 #include <chrono>
@@ -15,14 +17,17 @@
 namespace pagewell::cms {
 
 struct Fault {
-    enum class Kind { Status, Empty, Stall, Drop, Hold };
+    enum class Kind { Status, Empty, Stall, Drop, Hold, Hang, Answer };
     Kind kind = Kind::Status;
     std::string prefix;
     int remaining = 1;
     int status = 500;
     std::chrono::milliseconds stall{0};
+    // Answer: what is sent with `status`.
+    std::string contentType;
+    std::string body;
 
-    // "status", "empty", "stall", "drop", "hold"; none for anything else.
+    // "status", "empty", "stall", "drop", "hold", "hang", "answer"; none for anything else.
     static std::optional<Kind> kindNamed(const std::string& name);
 };
 

@@ -146,23 +146,27 @@ void TestHookEndpoints::addTo(RouteTable& routes, const CmsServices& services) {
                    services.tokens.expireAll();
                    return ok(services);
                }));
-    routes.add("POST", "^/__test/faults$", local([&services](const CmsRequest& request) {
-                   auto body = jsonBody(request);
-                   auto kind = body ? Fault::kindNamed(textField(*body, "action")) : std::nullopt;
-                   if (!kind) {
-                       return CmsResponse::error(
-                           400, "expected {\"prefix\", \"action\": status|empty|stall|drop|hold}");
-                   }
-                   Fault fault;
-                   fault.kind = *kind;
-                   fault.prefix = textField(*body, "prefix");
-                   fault.remaining = std::max(1, intField(*body, "count", 1));
-                   fault.status = intField(*body, "status", 500);
-                   fault.stall = std::chrono::milliseconds(
-                       static_cast<long>(body->value("seconds", 0.0) * 1000));
-                   services.faults.arm(std::move(fault));
-                   return ok(services);
-               }));
+    routes.add(
+        "POST", "^/__test/faults$", local([&services](const CmsRequest& request) {
+            auto body = jsonBody(request);
+            auto kind = body ? Fault::kindNamed(textField(*body, "action")) : std::nullopt;
+            if (!kind) {
+                return CmsResponse::error(400,
+                                          "expected {\"prefix\", \"action\": "
+                                          "status|empty|stall|drop|hold|hang|answer}");
+            }
+            Fault fault;
+            fault.kind = *kind;
+            fault.prefix = textField(*body, "prefix");
+            fault.remaining = std::max(1, intField(*body, "count", 1));
+            fault.status = intField(*body, "status", fault.kind == Fault::Kind::Answer ? 200 : 500);
+            fault.contentType = textField(*body, "content_type");
+            fault.body = textField(*body, "body");
+            fault.stall =
+                std::chrono::milliseconds(static_cast<long>(body->value("seconds", 0.0) * 1000));
+            services.faults.arm(std::move(fault));
+            return ok(services);
+        }));
     routes.add("DELETE", "^/__test/faults$", local([&services](const CmsRequest&) {
                    services.faults.clear();
                    return ok(services);

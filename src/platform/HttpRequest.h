@@ -77,7 +77,9 @@ struct HttpRequest {
 
     // When set, an accepted answer's body is written to this file (through a temporary file
     // beside it, renamed when complete) instead of being kept in memory. Answers with a status
-    // that is not accepted stay in memory, so a failure still carries its body.
+    // that is not accepted stay in memory, so a failure still carries its body. A conditional
+    // download (If-None-Match, If-Modified-Since in `headers`) that accepts 304 gets no file
+    // for a 304 answer: the caller's copy is current.
     std::string downloadPath;
     HttpProgressHandler downloadProgress;
 

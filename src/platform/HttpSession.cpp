@@ -810,8 +810,10 @@ HttpResult HttpSession::Impl::judge(Transfer& transfer, CURLcode code) {
                 transfer.temporaryPath.clear();
                 response.downloadedPath = transfer.request.downloadPath;
             }
-        } else if (!result.error && transfer.request.method != HttpMethod::Head) {
-            // An accepted answer without a body: the file exists and is empty.
+        } else if (!result.error && transfer.request.method != HttpMethod::Head &&
+                   response.status != 304) {
+            // An accepted answer without a body: the file exists and is empty. An accepted
+            // 304 writes nothing: it says that the caller's own copy is current.
             std::string pattern = transfer.request.downloadPath + ".XXXXXX";
             int descriptor = ::mkstemp(pattern.data());
             std::error_code renameError;

@@ -22,12 +22,13 @@ namespace pagewell {
 namespace {
 
 // Absent booleans read as false, here and in every predicate below (IFNULL(x, 0)).
-#define PW_FILE_COLUMNS                                                                    \
-    "f.pk, f.cmsID, f.title, f.fileURL, f.filePath, f.mimeType, f.size, f.created, "       \
-    "f.modified, f.position, f.orientation, f.formFactor, f.shareable, f.publishStart, "   \
-    "f.publishEnd, IFNULL(f.highlight, 0), f.highlightStart, f.highlightEnd, f.metatags, " \
-    "IFNULL(f.downloaded, 0), IFNULL(f.updateAvailable, 0), f.needsReadConfirmation, "     \
-    "IFNULL(f.didSendReadConfirmation, 0), f.confirmationDate, f.thumbnail "
+#define PW_FILE_COLUMNS                                                                      \
+    "f.pk, f.cmsID, f.title, f.fileURL, f.filePath, f.mimeType, f.size, f.created, "         \
+    "f.modified, f.position, f.orientation, f.formFactor, f.shareable, f.publishStart, "     \
+    "f.publishEnd, IFNULL(f.highlight, 0), f.highlightStart, f.highlightEnd, f.metatags, "   \
+    "IFNULL(f.downloaded, 0), IFNULL(f.updateAvailable, 0), f.needsReadConfirmation, "       \
+    "IFNULL(f.didSendReadConfirmation, 0), f.confirmationDate, f.thumbnail, f.contentETag, " \
+    "f.contentLastModified "
 
 File readFile(Statement& row) {
     File file;
@@ -56,6 +57,8 @@ File readFile(Statement& row) {
     file.didSendReadConfirmation = row.boolean(22);
     file.confirmationDate = row.optionalTime(23);
     file.thumbnail = row.optionalInteger(24);
+    file.contentETag = row.optionalText(25);
+    file.contentLastModified = row.optionalText(26);
     return file;
 }
 
@@ -151,12 +154,13 @@ Status File::update(StoreContext& context) {
             "INSERT INTO File (cmsID, title, fileURL, filePath, mimeType, size, created, "
             "modified, position, orientation, formFactor, shareable, publishStart, publishEnd, "
             "highlight, highlightStart, highlightEnd, metatags, downloaded, updateAvailable, "
-            "needsReadConfirmation, didSendReadConfirmation, confirmationDate, thumbnail) "
-            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+            "needsReadConfirmation, didSendReadConfirmation, confirmationDate, thumbnail, "
+            "contentETag, contentLastModified) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
             cmsID, title, fileURL, filePath, mimeType, size, created, modified, position,
             orientation, formFactor, shareable, publishStart, publishEnd, highlight, highlightStart,
             highlightEnd, metatags, downloaded, updateAvailable, needsReadConfirmation,
-            didSendReadConfirmation, confirmationDate, thumbnail);
+            didSendReadConfirmation, confirmationDate, thumbnail, contentETag, contentLastModified);
         if (!inserted.ok()) {
             return inserted.error();
         }
@@ -170,11 +174,11 @@ Status File::update(StoreContext& context) {
         "shareable = ?, publishStart = ?, publishEnd = ?, highlight = ?, highlightStart = ?, "
         "highlightEnd = ?, metatags = ?, downloaded = ?, updateAvailable = ?, "
         "needsReadConfirmation = ?, didSendReadConfirmation = ?, confirmationDate = ?, "
-        "thumbnail = ? WHERE pk = ?",
+        "thumbnail = ?, contentETag = ?, contentLastModified = ? WHERE pk = ?",
         cmsID, title, fileURL, filePath, mimeType, size, created, modified, position, orientation,
         formFactor, shareable, publishStart, publishEnd, highlight, highlightStart, highlightEnd,
         metatags, downloaded, updateAvailable, needsReadConfirmation, didSendReadConfirmation,
-        confirmationDate, thumbnail, pk);
+        confirmationDate, thumbnail, contentETag, contentLastModified, pk);
 }
 
 Status File::prepareForDeletion(StoreContext& context) {

@@ -51,6 +51,11 @@ struct File {
     bool didSendReadConfirmation = false;
     std::optional<SystemTime> confirmationDate;
     std::optional<std::int64_t> thumbnail;  // row key of the Thumbnail
+    // The validators of the local copy, as the server sent them with it (ETag, Last-Modified),
+    // so a download of the same address can ask whether the copy is still current. Cleared
+    // when the address changes: they describe what the old address served.
+    std::optional<std::string> contentETag;
+    std::optional<std::string> contentLastModified;
 
     static constexpr const char* kEntity = "File";
     // Posted by deleteFile before anything is removed; the user info is a DeletionEvent. A

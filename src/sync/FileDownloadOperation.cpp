@@ -26,6 +26,7 @@
 #include "store/StoredPath.h"
 #include "store/Thumbnail.h"
 #include "store/ThumbnailURL.h"
+#include "sync/DownloadedContentCheck.h"
 #include "sync/VXProtectedFileManager.h"
 
 namespace pagewell {
@@ -138,7 +139,26 @@ std::string replacePlaceholder(std::string text, std::string_view value) {
 // Everything of one run. Lives on the main queue: begin() and every later step run there, and
 // only the outcome flag is touched from other threads.
 struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
-    using Success = std::function<void(const std::string& savedPath)>;
+    // One thing to fetch: a part or a resource.
+    struct Item {
+        std::string address;
+        std::string savePath;
+        DownloadedContentCheck::Expected expected = DownloadedContentCheck::Expected::Unknown;
+        // The validators of the copy at savePath. When either is set the server is asked
+        // whether that copy is still current, and a 304 keeps it.
+        std::optional<std::string> ifNoneMatch;
+        std::optional<std::string> ifModifiedSince;
+        bool conditional() const { return ifNoneMatch || ifModifiedSince; }
+    };
+    // What an item's successful transfer left: the copy's place, and the validators the server
+    // sent with it. `notModified`: the server confirmed the copy already there.
+    struct Arrival {
+        std::string path;
+        bool notModified = false;
+        std::optional<std::string> eTag;
+        std::optional<std::string> lastModified;
+    };
+    using Success = std::function<void(const Arrival& arrival)>;
     using Failure = std::function<void(const Error& error)>;
 
     std::int64_t fileID = 0;
@@ -401,15 +421,32 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
         }
         const std::string url = *file.fileURL;
         PW_LOG_INFO("start downloading file: {}", shownURL(url));
+        Item item;
+        item.address = url;
+        item.expected = DownloadedContentCheck::expectedFor(file.mimeType, url);
+        // A copy whose name has another extension than the new address gets a new name, so
+        // the type shown by its name stays true; the old one goes once the new is stored.
+        const std::optional<std::string> copy = existingCopy(file.filePath);
+        const bool sameKind = copy && fs::path(*copy).extension().string() ==
+                                          dottedExtension(safeExtensionOfURL(url));
+        item.savePath = savePathFor(sameKind ? file.filePath : std::nullopt, url);
+        if (file.downloaded && copy && *copy == item.savePath) {
+            item.ifNoneMatch = file.contentETag;
+            item.ifModifiedSince = file.contentLastModified;
+        }
         auto state = shared_from_this();
         downloadItem(
-            url, savePathFor(file.filePath, url),
-            [state, url](const std::string& saved) {
+            std::move(item),
+            [state, url](const Arrival& arrival) {
                 PW_LOG_INFO("finished downloading file: {}", shownURL(url));
-                state->storeFilePath(saved);
+                state->storeFileCopy(arrival);
                 state->partReported();
             },
             [state](const Error&) { state->partReported(); }, 0);
+    }
+
+    static std::string dottedExtension(const std::string& extension) {
+        return extension.empty() ? std::string() : "." + extension;
     }
 
     // Applies one change to the main context and saves it; a failure is rolled back and counts
@@ -430,7 +467,9 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
         }
     }
 
-    void storeFilePath(const std::string& saved) {
+    // Stores where the copy is and the validators it came with. A copy replaced under another
+    // name is removed only once the new name is committed, so the file always names a copy.
+    void storeFileCopy(const Arrival& arrival) {
         saveChange([&](StoreContext& main) -> Status {
             auto found = File::findWithCmsID(main, fileID);
             if (!found.ok()) {
@@ -440,12 +479,24 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
                 return {};
             }
             File file = *found.value();
-            const std::string relative = StoredPath::getRelativePath(saved);
-            if (file.filePath && *file.filePath != relative && isTemporary(*file.filePath)) {
+            if (arrival.notModified) {
+                // A 304 may renew the validators; without them the stored ones still hold.
+                if (arrival.eTag) {
+                    file.contentETag = arrival.eTag;
+                }
+                if (arrival.lastModified) {
+                    file.contentLastModified = arrival.lastModified;
+                }
+                return file.update(main);
+            }
+            const std::string relative = StoredPath::getRelativePath(arrival.path);
+            if (file.filePath && !file.filePath->empty() && *file.filePath != relative) {
                 main.afterCommit(
                     [previous = *file.filePath] { StoredPath::removeStoredFile(previous); });
             }
             file.filePath = relative;
+            file.contentETag = arrival.eTag;
+            file.contentLastModified = arrival.lastModified;
             return file.update(main);
         });
     }
@@ -468,11 +519,15 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
         PW_LOG_INFO("start downloading thumbnail: {}", shownURL(url));
         auto state = shared_from_this();
         const std::int64_t thumbnailKey = thumbnail->pk;
+        Item item;
+        item.address = url;
+        item.savePath = savePathFor(thumbnail->filePath, url);
+        item.expected = DownloadedContentCheck::expectedFor(std::nullopt, url);
         downloadItem(
-            url, savePathFor(thumbnail->filePath, url),
-            [state, url, thumbnailKey](const std::string& saved) {
+            std::move(item),
+            [state, url, thumbnailKey](const Arrival& arrival) {
                 PW_LOG_INFO("finished downloading thumbnail: {}", shownURL(url));
-                state->storeThumbnailPath(thumbnailKey, saved);
+                state->storeThumbnailPath(thumbnailKey, arrival.path);
                 state->partReported();
             },
             [state, url](const Error&) {
@@ -545,10 +600,14 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
             const std::string url = *resource.url;
             const std::int64_t resourceKey = resource.pk;
             PW_LOG_INFO("start downloading resource: {}", shownURL(url));
+            Item item;
+            item.address = url;
+            item.savePath = savePathFor(resource.path, url);
+            item.expected = DownloadedContentCheck::expectedFor(std::nullopt, url);
             downloadItem(
-                url, savePathFor(resource.path, url),
-                [state, url, resourceKey, resourceReported](const std::string& saved) {
-                    state->storeResourcePath(resourceKey, saved);
+                std::move(item),
+                [state, url, resourceKey, resourceReported](const Arrival& arrival) {
+                    state->storeResourcePath(resourceKey, arrival.path);
                     PW_LOG_INFO("finished downloading resource: {}", shownURL(url));
                     resourceReported();
                 },
@@ -586,16 +645,24 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
         return relative.rfind("/tmp/", 0) == 0;
     }
 
+    // The absolute place of a stored copy that exists outside the temporary area.
+    static std::optional<std::string> existingCopy(const std::optional<std::string>& stored) {
+        if (!stored || stored->empty() || isTemporary(*stored)) {
+            return std::nullopt;
+        }
+        auto place = StoredPath::resolveInsideAreas(*stored);
+        std::error_code failed;
+        if (!place || !fs::is_regular_file(*place, failed)) {
+            return std::nullopt;
+        }
+        return place->string();
+    }
+
     // The stored copy's place when there is a file there (outside the temporary area), else a
     // new name in the item directory.
     std::string savePathFor(const std::optional<std::string>& stored, std::string_view url) {
-        if (stored && !stored->empty() && !isTemporary(*stored)) {
-            if (auto place = StoredPath::resolveInsideAreas(*stored)) {
-                std::error_code failed;
-                if (fs::is_regular_file(*place, failed)) {
-                    return place->string();
-                }
-            }
+        if (auto copy = existingCopy(stored)) {
+            return *copy;
         }
         const std::string directory =
             ItemDirectory::itemDirectoryForFile(static_cast<std::int32_t>(fileID));
@@ -620,8 +687,7 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
         return *cachedToken;
     }
 
-    void downloadItem(const std::string& address, const std::string& savePath, Success succeeded,
-                      Failure failed, int retryCount) {
+    void downloadItem(Item item, Success succeeded, Failure failed, int retryCount) {
         if (ended) {
             return;
         }
@@ -629,7 +695,7 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
             endCancelled();
             return;
         }
-        const std::string absolute = absoluteURL(address, environment.serverURL);
+        const std::string absolute = absoluteURL(item.address, environment.serverURL);
         if (retryCount >= kMaxTransfers) {
             PW_LOG_ERROR("Error while downloading: {}", shownURL(absolute));
             Error failure = Error::make(kRetryErrorDomain, kTooManyRetriesCode, kTooManyRetries);
@@ -652,7 +718,16 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
         request.url = url;
         // The answer lands beside the copy under a name of its own and replaces the copy only
         // when it is complete and not empty.
-        request.downloadPath = savePath + kPartialSuffix;
+        request.downloadPath = item.savePath + kPartialSuffix;
+        if (item.ifNoneMatch) {
+            request.setHeader("If-None-Match", *item.ifNoneMatch);
+        }
+        if (item.ifModifiedSince) {
+            request.setHeader("If-Modified-Since", *item.ifModifiedSince);
+        }
+        if (item.conditional()) {
+            request.additionalAcceptedStatuses.push_back(kNotModifiedStatus);
+        }
         std::weak_ptr<State> weak = weak_from_this();
         request.downloadProgress = [weak](std::int64_t received, std::int64_t expected) {
             auto state = weak.lock();
@@ -666,13 +741,12 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
             }
         };
         auto task = std::make_shared<std::shared_ptr<HttpTask>>();
-        *task = session->send(std::move(request),
-                              [state = shared_from_this(), address, savePath, succeeded, failed,
-                               retryCount, sentToken, task](HttpResult result) {
-                                  state->forgetTask(*task);
-                                  state->transferEnded(std::move(result), address, savePath,
-                                                       succeeded, failed, retryCount, sentToken);
-                              });
+        *task = session->send(std::move(request), [state = shared_from_this(),
+                                                   item = std::move(item), succeeded, failed,
+                                                   retryCount, sentToken, task](HttpResult result) {
+            state->forgetTask(*task);
+            state->transferEnded(std::move(result), item, succeeded, failed, retryCount, sentToken);
+        });
         tasks.push_back(*task);
     }
 
@@ -680,12 +754,13 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
         tasks.erase(std::remove(tasks.begin(), tasks.end(), task), tasks.end());
     }
 
-    void transferEnded(HttpResult result, const std::string& address, const std::string& savePath,
-                       const Success& succeeded, const Failure& failed, int retryCount,
+    void transferEnded(HttpResult result, const Item& item, const Success& succeeded,
+                       const Failure& failed, int retryCount,
                        const std::optional<std::string>& sentToken) {
         if (ended) {
             return;
         }
+        const std::string& savePath = item.savePath;
         const std::string partial = savePath + kPartialSuffix;
         const std::string shown = shownURL(result.requestUrl);
         if (!result.ok()) {
@@ -700,6 +775,17 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
             failed(*result.error);
             return;
         }
+        Arrival arrival;
+        arrival.path = savePath;
+        arrival.eTag = result.response.header("ETag");
+        arrival.lastModified = result.response.header("Last-Modified");
+        if (result.response.status == kNotModifiedStatus) {
+            removePartial(partial);
+            PW_LOG_INFO("Not modified: {}", shown);
+            arrival.notModified = true;
+            succeeded(arrival);
+            return;
+        }
         std::error_code sizeFailed;
         const std::uintmax_t size = fs::file_size(partial, sizeFailed);
         const std::uintmax_t bytes = sizeFailed ? 0 : size;
@@ -709,10 +795,27 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
             removePartial(partial);
             PW_LOG_WARNING("GOT SIZE 0 file/response for: {}", shown);
             auto state = shared_from_this();
-            auto again = [state, address, savePath, succeeded, failed, retryCount] {
-                state->downloadItem(address, savePath, succeeded, failed, retryCount);
+            auto again = [state, item, succeeded, failed, retryCount] {
+                state->downloadItem(item, succeeded, failed, retryCount);
             };
             renewToken(sentToken, std::move(again), failed);
+            return;
+        }
+        if (const auto finding = DownloadedContentCheck::judgeFile(
+                item.expected, result.response.contentType, partial);
+            finding != DownloadedContentCheck::Finding::Ok) {
+            // A login portal or an API answer in place of the document: the copy stays.
+            removePartial(partial);
+            const auto explanation = DownloadedContentCheck::explanationFor(finding);
+            Error failure =
+                Error::make(kErrorDomain, kUnexpectedContentCode,
+                            environment.localizedText
+                                ? environment.localizedText(explanation.key, explanation.fallback)
+                                : std::string(explanation.fallback));
+            PW_LOG_ERROR("Error while downloading: {}", shown);
+            PW_LOG_ERROR_VALUE(failure);
+            recordError(failure);
+            failed(failure);
             return;
         }
         std::error_code renameFailed;
@@ -736,7 +839,7 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
             !protectedFile.ok()) {
             PW_LOG_ERROR_VALUE(protectedFile.error());
         }
-        succeeded(savePath);
+        succeeded(arrival);
     }
 
     static void removePartial(const std::string& partial) {

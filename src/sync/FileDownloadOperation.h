@@ -16,13 +16,20 @@
 //
 //   address ──▶ no scheme? prefix the server's scheme, host and port
 //           ──▶ on the server's origin? add token ("?token=" or "&token=")
-//           ──▶ GET into "<name>.partial" in the item directory
+//           ──▶ GET into "<name>.partial" in the item directory; for the content of a file
+//               whose copy is at hand with validators, with If-None-Match / If-Modified-Since
+//           ──▶ 304: the copy is current; it stays, and counts as arrived
 //           ──▶ empty answer: the token expired; renew it under the process-wide lock and
 //               fetch again (at most 3 transfers, then "Sync" 100 "Too many retries.")
-//           ──▶ bytes: renamed over the save path, excluded from backup, protected
+//           ──▶ bytes that are not what the file's type promises (a web page, JSON, a "PDF"
+//               without its signature, an image that does not decode): failed, -101
+//           ──▶ bytes: renamed over the save path, excluded from backup, protected; the
+//               file's ETag and Last-Modified stored with the copy's place
 //
 // The copy at the save path is replaced only by a complete transfer: an interrupted or refused
 // update leaves the previous copy untouched, and no truncated file ever sits at a stored path.
+// A copy whose new address has another extension arrives under a new name; the old copy is
+// removed once the new name is committed.
 // A server address never decides where a file is written: only 1 to 10 letters and digits of
 // its extension are used for the new name.
 //
@@ -144,6 +151,9 @@ class FileDownloadOperation : public AsyncOperation {
     static constexpr const char* kDownloadFailedFallback =
         "It was not possible to download the file. <%@>";
     static constexpr const char* kMissingURLReason = "FileURL is nil";
+    // The answer was not the file (a web page, JSON, bytes of another type); the description
+    // says what came (DownloadedContentCheck).
+    static constexpr int kUnexpectedContentCode = -101;
     static constexpr const char* kNoDescription = "No description";
     static constexpr const char* kRetryErrorDomain = "Sync";
     static constexpr int kTooManyRetriesCode = 100;
@@ -156,6 +166,7 @@ class FileDownloadOperation : public AsyncOperation {
     static constexpr int kMaxTransfers = 3;
     static constexpr std::size_t kMaxExtensionLength = 10;
     static constexpr const char* kPartialSuffix = ".partial";
+    static constexpr long kNotModifiedStatus = 304;
 
   protected:
     void main() override;

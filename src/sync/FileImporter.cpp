@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "platform/HttpDate.h"
 #include "platform/Logger.h"
 #include "store/CurrentSelection.h"
 #include "store/Database.h"
@@ -527,27 +528,22 @@ Status FileImporter::setFileProperties(StoreContext& context, File& file,
             !s.ok()) {
             return s;
         }
+        // The copy stays on disk and openable until a newer one has arrived complete (the
+        // download replaces it then); until then the file offers its update.
+        if (file.downloaded) {
+            file.updateAvailable = true;
+        }
         const bool viaProxy = location && location->find(kSharePointProxyPath) != std::string::npos;
         if (location != file.fileURL || viaProxy) {
-            if (file.downloaded) {
-                file.updateAvailable = true;
-                file.downloaded = false;
-                if (Status s = file.update(context); !s.ok()) {
-                    return s;
-                }
-            }
-            if (Status s = file.deleteFile(context); !s.ok()) {
-                return s;
-            }
-            auto thumbnail = Thumbnail::thumbnailOfFile(context, file.pk);
-            if (!thumbnail.ok()) {
-                return thumbnail.error();
-            }
-            if (thumbnail.value()) {
-                if (Status s = thumbnail.value()->deleteFile(context); !s.ok()) {
-                    return s;
-                }
-            }
+            // What the old address served says nothing about the new one: the next download
+            // fetches it whole.
+            file.contentETag.reset();
+            file.contentLastModified.reset();
+        } else if (file.downloaded && !file.contentETag && !file.contentLastModified &&
+                   file.modified) {
+            // Same address, new date: the download asks whether the copy is still current.
+            // Without the server's own validators the copy is known by the date it had.
+            file.contentLastModified = HttpDate::format(*file.modified);
         }
     }
     file.fileURL = location;

@@ -53,8 +53,12 @@ class FileImporter {
     static Result<std::optional<File>> importFileWithCategory(StoreContext& context,
                                                               const FileCategory* category,
                                                               const nlohmann::json& properties);
-    // `-[File setProperties:]`: the read reset and the update/removal of a changed location,
-    // then every attribute from the server keys. Writes the file, does not save.
+    // `-[File setProperties:]`: a changed date resets `read` and marks a downloaded file
+    // `updateAvailable`, its copy kept until the download replaces it; a changed address (or a
+    // document-system proxy address) also drops the copy's validators, so the download fetches
+    // the new address whole, while the same address keeps them, so the download asks the server
+    // whether the copy is still current. Then every attribute from the server keys. Writes the
+    // file, does not save.
     static Status setFileProperties(StoreContext& context, File& file,
                                     const nlohmann::json& properties);
 

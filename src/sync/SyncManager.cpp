@@ -31,6 +31,7 @@
 #include "store/PersistentStore.h"
 #include "sync/CatalogueEraser.h"
 #include "sync/FileDownloadOperation.h"
+#include "sync/LeftoverDownloads.h"
 #include "sync/RemoveDuplicateFiles.h"
 #include "sync/SyncDiskSpace.h"
 #include "sync/SyncDownloadQueue.h"
@@ -173,6 +174,10 @@ std::shared_ptr<SyncManager>& sharedManager() {
 
 struct SyncManager::Impl : std::enable_shared_from_this<Impl> {
     explicit Impl(Services given) : services(std::move(given)) {}
+
+    // When this manager began; partial files written before it belong to no download of
+    // this process.
+    const SystemTime createdAt = Clock::shared().now();
 
     void setUp();
     void shutdown();
@@ -465,6 +470,7 @@ void SyncManager::Impl::stop() {
 // ---- catalogue
 
 void SyncManager::Impl::getDataForSync(Done completion, Progress progress, ErrorCallback error) {
+    LeftoverDownloads::removeOlderThan(createdAt);
     services.catalogueSync(
         [completion = std::move(completion)] {
             // Merging leaves the store usable whatever it finds; a failure is only logged.
@@ -959,6 +965,10 @@ void SyncManager::setShouldCancelSync(bool shouldCancel) {
     if (shouldCancel) {
         stop();
     }
+}
+
+void SyncManager::removeLeftoverDownloads() {
+    LeftoverDownloads::removeOlderThan(impl_->createdAt);
 }
 
 void SyncManager::getDataForSync(Done completion, Progress progress, ErrorCallback error) {

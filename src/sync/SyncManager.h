@@ -202,7 +202,11 @@ class SyncManager {
 
     // ---- catalogue
 
-    // The catalogue synchronisation, then the duplicate clean-up, then `completion`.
+    // Removes the partial files that downloads of an earlier, killed run left in the item
+    // directories (those last written before this manager was made; see LeftoverDownloads).
+    void removeLeftoverDownloads();
+    // removeLeftoverDownloads, the catalogue synchronisation, then the duplicate clean-up,
+    // then `completion`.
     void getDataForSync(Done completion, Progress progress, ErrorCallback error);
     // Calls `completion` at once (removed files go with the import).
     void deleteRemovedFiles(Done completion, ErrorCallback error);

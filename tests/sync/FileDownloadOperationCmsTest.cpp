@@ -1,7 +1,8 @@
 // The download operation against pagewell-cms serving the demo catalogue: the catalogue's
 // scheme-less addresses, token renewal after empty answers (one login for parallel downloads),
-// the retry limit, missing addresses, where copies go and what an interrupted or stalled
-// transfer leaves behind. Records are written straight into the store with the addresses the
+// the retry limit, missing addresses, where copies go, what an interrupted or stalled
+// transfer leaves behind, and answers that are not the file (a portal's page, JSON, bytes of
+// another type). Records are written straight into the store with the addresses the
 // server lists, so each test holds exactly the file it is about.
 
 #include <gtest/gtest.h>
@@ -82,6 +83,18 @@ class FileDownloadOperationCmsTest : public DemoCmsFixture {
             }
         }
         ADD_FAILURE() << "the demo catalogue has no such file";
+        return demo_->files.front();
+    }
+
+    // A demo PDF with a thumbnail.
+    const cms::CatalogueFile& demoPdf(int skip) const {
+        for (const auto& file : demo_->files) {
+            if (!file.thumbnailPath.empty() && fs::path(file.path).extension() == ".pdf" &&
+                skip-- == 0) {
+                return file;
+            }
+        }
+        ADD_FAILURE() << "the demo catalogue has too few PDFs";
         return demo_->files.front();
     }
 
@@ -374,6 +387,73 @@ TEST_F(FileDownloadOperationCmsTest, BrokenTransfersKeepThePreviousCopy) {
         EXPECT_EQ(bytesAt(*file.filePath), "previous copy");
         EXPECT_TRUE(entriesNamed(itemDirectory(demo.id), ".partial").empty());
         EXPECT_TRUE(logs_->contains("Error while downloading: ")) << c.name;
+    }
+}
+
+TEST_F(FileDownloadOperationCmsTest, AnswersThatAreNotTheFileFailAndKeepThePreviousCopy) {
+    struct Case {
+        const char* name;
+        bool thumbnail;  // the thumbnail's address answers, else the content's
+        const char* contentType;
+        const char* body;
+        const char* explanation;
+    };
+    const std::vector<Case> cases = {
+        {"login portal", false, "text/html; charset=utf-8",
+         "<!DOCTYPE html><html><body><form>Sign in</form></body></html>",
+         "The server sent a web page instead of the file."},
+        {"portal page sent as the file's type", false, "application/pdf",
+         "\n  <html><head><title>Sign in</title></head></html>",
+         "The server sent a web page instead of the file."},
+        {"JSON array", false, "application/json", "[1, 2, 3]",
+         "The server sent JSON instead of the file."},
+        {"JSON cut short, sent as text", false, "text/plain", "{\"error\": \"session",
+         "The server sent JSON instead of the file."},
+        {"PDF without its signature", false, "application/pdf", "Q29udGVudCBnb2VzIGhlcmU=",
+         "The server sent something that is not a PDF document instead of the file."},
+        {"image that does not decode", true, "image/png", "\x89PNX not an image",
+         "The server sent something that is not a readable image instead of the file."},
+    };
+    int skip = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const cms::CatalogueFile& demo = demoPdf(skip++);
+        ASSERT_TRUE(FileSystem::createDirectories(itemDirectory(demo.id)).ok());
+        const fs::path old = itemDirectory(demo.id) / "PREVIOUS.pdf";
+        ASSERT_TRUE(FileSystem::writeFileAtomically(old, "previous copy").ok());
+        FileRecord record = recordOf(demo);
+        record.filePath = StoredPath::getRelativePath(old.string());
+        addFileRecord(store_->mainContext(), record);
+        cms::Fault answer;
+        answer.kind = cms::Fault::Kind::Answer;
+        // The image is fetched at its own width: any width of the file's thumbnail answers.
+        answer.prefix =
+            c.thumbnail ? "/media/thumbs/" + std::to_string(demo.id) + "/" : contentAddress(demo);
+        answer.status = 200;
+        answer.contentType = c.contentType;
+        answer.body = c.body;
+        server_->services().faults.arm(answer);
+
+        DownloadProbe probe(demo.id);
+        const DownloadOutcome& outcome = probe.run(environment());
+        server_->services().faults.clear();
+
+        EXPECT_EQ(outcome.completions, 0);
+        ASSERT_EQ(outcome.errors.size(), 1u);
+        EXPECT_EQ(outcome.errors[0],
+                  Error::make("VXFileDownload", -100,
+                              std::string("It was not possible to download the file. <") +
+                                  c.explanation + ">"));
+        File file = storedFile(store_->mainContext(), demo.id);
+        EXPECT_FALSE(file.downloaded);
+        EXPECT_EQ(file.filePath, record.filePath);
+        // The file's copy is replaced only by the file; a bad thumbnail stores nothing.
+        EXPECT_EQ(bytesAt(*file.filePath),
+                  c.thumbnail ? catalogueBytes(demo.path) : std::string("previous copy"));
+        auto thumbnail = Thumbnail::thumbnailOfFile(store_->mainContext(), file.pk);
+        ASSERT_TRUE(thumbnail.ok() && thumbnail.value());
+        EXPECT_EQ(thumbnail.value()->downloaded, !c.thumbnail);
+        EXPECT_TRUE(entriesNamed(itemDirectory(demo.id), ".partial").empty());
     }
 }
 

@@ -1,16 +1,19 @@
 // The file list import: files in several categories, both removal forms, the unchanged-file
-// rule, the location rule of a changed file, thumbnails, resources, highlights, proximity
-// links, and lists without category.
+// rule, what a changed file keeps (its copy) and offers (the update), thumbnails, resources,
+// highlights, proximity links, and lists without category.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/HttpDate.h"
 #include "store/FileCategory.h"
 #include "store/SideEntityTestSupport.h"
 #include "store/StoredPath.h"
@@ -87,6 +90,11 @@ class FileImportTest : public ImporterFixture {
                            paths[2], fileID)
                         .ok());
         return paths;
+    }
+    File storedFile(std::int64_t cmsID) {
+        auto found = File::findWithCmsID(main(), cmsID);
+        EXPECT_TRUE(found.ok() && found.value());
+        return found.ok() && found.value() ? *found.value() : File{};
     }
     bool onDisk(const std::string& stored) const {
         return std::filesystem::exists(StoredPath::getAbsolutePath(stored, *areas_));
@@ -206,25 +214,79 @@ TEST_F(FileImportTest, UnchangedFileKeepsItsPropertiesButFollowsPositionAndHighl
     EXPECT_EQ(scalar("SELECT cmsID FROM Thumbnail"), 70);
 }
 
-TEST_F(FileImportTest, ChangedFileResetsReadAndKeepsTheCopyUnlessTheLocationChanged) {
-    ASSERT_TRUE(importer_->insertFilesWithJSON(list({file("100"), file("101")}), 10).ok());
-    ASSERT_TRUE(main()
-                    .database()
-                    .exec("UPDATE File SET downloaded = 1; UPDATE FileState SET read = 1")
-                    .ok());
+TEST_F(FileImportTest, AChangedFileKeepsItsCopyAndOffersTheUpdate) {
+    struct Case {
+        const char* id;
+        const char* location;  // at the change
+        bool downloaded;
+        bool validators;  // the copy came with an ETag and a Last-Modified
+        // After the change: the validators kept (the download asks whether the copy is still
+        // current) or dropped (the download fetches the new address whole).
+        bool keepsValidators;
+    };
+    const std::vector<Case> cases = {
+        {"100", "/media/files/1/a.pdf", true, true, true},
+        {"101", "/media/files/1/b.pdf", true, true, false},
+        // A document-system proxy address is fetched whole even when it stays the same.
+        {"102", "/connectors/sharepoint/proxy/file/1/a.pdf", true, true, false},
+        {"103", "/media/files/1/a.pdf", true, false, true},
+        {"104", "/media/files/1/a.pdf", false, false, false},
+    };
+    Json before = Json::array();
+    Json after = Json::array();
+    for (const auto& c : cases) {
+        const char* first = std::string_view(c.location).find("sharepoint") == std::string::npos
+                                ? "/media/files/1/a.pdf"
+                                : c.location;
+        before.push_back(file(c.id, "2024-01-03 09:00:00", first));
+        after.push_back(file(c.id, "2024-02-01 09:00:00", c.location));
+    }
+    ASSERT_TRUE(importer_->insertFilesWithJSON(list(before), 10).ok());
+    std::map<std::string, std::vector<std::string>> copies;
+    for (const auto& c : cases) {
+        if (c.downloaded) {
+            copies[c.id] = giveLocalCopies(std::stoll(c.id));
+        }
+        if (c.validators) {
+            ASSERT_TRUE(main()
+                            .database()
+                            .run("UPDATE File SET contentETag = '\"e1\"', contentLastModified = "
+                                 "'Mon, 01 Jan 2024 08:00:00 GMT' WHERE cmsID = ?",
+                                 static_cast<std::int64_t>(std::stoll(c.id)))
+                            .ok());
+        }
+    }
+    ASSERT_TRUE(main().database().exec("UPDATE FileState SET read = 1").ok());
+    const File unchanged = storedFile(103);
 
-    ASSERT_TRUE(importer_
-                    ->insertFilesWithJSON(list({file("100", "2024-02-01 09:00:00"),
-                                                file("101", "2024-02-01 09:00:00",
-                                                     "/connectors/sharepoint/proxy/file/1/a.pdf")}),
-                                          10)
-                    .ok());
-    EXPECT_EQ(scalar("SELECT read FROM FileState WHERE file = ?", fileKey(100)), 0);
-    EXPECT_EQ(scalar("SELECT downloaded FROM File WHERE cmsID = 100"), 1);
-    EXPECT_EQ(scalar("SELECT downloaded FROM File WHERE cmsID = 101"), 0);
-    EXPECT_EQ(scalar("SELECT COUNT(*) FROM File WHERE cmsID = 101 AND fileURL LIKE "
-                     "'/connectors/sharepoint/%'"),
-              1);
+    ASSERT_TRUE(importer_->insertFilesWithJSON(list(after), 10).ok());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        const File changed = storedFile(std::stoll(c.id));
+        EXPECT_EQ(scalar("SELECT read FROM FileState WHERE file = ?", changed.pk), 0);
+        EXPECT_EQ(changed.fileURL, c.location);
+        // The copy stays openable until a newer one has arrived.
+        EXPECT_EQ(changed.downloaded, c.downloaded);
+        EXPECT_EQ(changed.updateAvailable, c.downloaded);
+        if (c.downloaded) {
+            // The copy and its image stay; the resources follow the answer (they are replaced).
+            EXPECT_EQ(changed.filePath, copies[c.id][0]);
+            EXPECT_TRUE(onDisk(copies[c.id][0]));
+            EXPECT_TRUE(onDisk(copies[c.id][1]));
+        }
+        if (!c.keepsValidators) {
+            EXPECT_FALSE(changed.contentETag);
+            EXPECT_FALSE(changed.contentLastModified);
+        } else if (c.validators) {
+            EXPECT_EQ(changed.contentETag, "\"e1\"");
+            EXPECT_EQ(changed.contentLastModified, "Mon, 01 Jan 2024 08:00:00 GMT");
+        } else {
+            // Without the server's validators the copy is known by the date it had.
+            ASSERT_TRUE(unchanged.modified);
+            EXPECT_FALSE(changed.contentETag);
+            EXPECT_EQ(changed.contentLastModified, HttpDate::format(*unchanged.modified));
+        }
+    }
 }
 
 TEST_F(FileImportTest, ThumbnailAndResourcesFollowTheAnswer) {
@@ -289,8 +351,9 @@ TEST_F(FileImportTest, FilesOnDiskGoOnlyWhenTheImportThatDroppedTheirRecordsComm
     const std::vector<std::string> dropped = giveLocalCopies(100);
     const std::vector<std::string> moved = giveLocalCopies(101);
     // A full answer without 100 and 102 (one user each: both records go) that moves 101 to a
-    // new address (its copy, image and resource copy are discarded). The store refuses to
-    // delete 102, after 100's record is already gone inside the transaction.
+    // new address (its copy and image stay until the new copy arrives; its resources are
+    // replaced, their copies discarded). The store refuses to delete 102, after 100's record
+    // is already gone inside the transaction.
     const Json answer = list({file("101", "2024-02-01 09:00:00", "/media/files/1/r2/a.pdf")});
     ASSERT_TRUE(main()
                     .database()
@@ -311,21 +374,23 @@ TEST_F(FileImportTest, FilesOnDiskGoOnlyWhenTheImportThatDroppedTheirRecordsComm
     ASSERT_TRUE(importer_->insertFilesWithJSON(answer, 10).ok());
     EXPECT_EQ(fileKey(100), -1);
     EXPECT_EQ(fileKey(102), -1);
-    for (const auto& paths : {dropped, moved}) {
-        for (const std::string& path : paths) {
-            EXPECT_FALSE(onDisk(path)) << path << " stayed after the import committed";
-        }
+    for (const std::string& path : {dropped[0], dropped[1], dropped[2], moved[2]}) {
+        EXPECT_FALSE(onDisk(path)) << path << " stayed after the import committed";
     }
-    // The dropped files' thumbnails went with them; the moved file keeps its record.
+    EXPECT_TRUE(onDisk(moved[0]));
+    EXPECT_TRUE(onDisk(moved[1]));
+    // The dropped files' thumbnails went with them; the moved file keeps its record and image.
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM Thumbnail"), 1);
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM Thumbnail WHERE filePath IS NOT NULL AND pk = "
                      "(SELECT thumbnail FROM File WHERE cmsID = 101)"),
-              0);
+              1);
     auto removed = annotations->removed();
-    for (const char* identifier : {"100_alice", "101_alice", "102_alice"}) {
+    for (const char* identifier : {"100_alice", "102_alice"}) {
         EXPECT_NE(std::find(removed.begin(), removed.end(), identifier), removed.end())
             << identifier;
     }
+    // The moved file's annotations belong to its user, not to the copy: they stay.
+    EXPECT_EQ(std::find(removed.begin(), removed.end(), "101_alice"), removed.end());
 }
 
 TEST_F(FileImportTest, ProximityLinksReadBothGroupKeysAndSkipUnknownEntries) {
