@@ -1,13 +1,20 @@
 // `pagewell sync` with its downloads, run as a user runs it against pagewell-cms serving the
 // demo catalogue on a loopback port: whole synchronisations, a failing file, Ctrl-C, a killed
-// process and two processes at once. After each, every file the store calls downloaded must
-// be on disk, byte for byte the server's.
+// process and two processes at once, a moved or re-dated file whose copy stays until the new
+// one arrives, and the partial files that killed processes leave. After each, every file the store
+// calls downloaded must be on disk, byte for byte the server's.
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cctype>
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -19,6 +26,8 @@
 #include "TestSupport.h"
 #include "cms/CmsServer.h"
 #include "cms/DemoCatalogue.h"
+#include "cms/FaultInjector.h"
+#include "cms/RequestLog.h"
 #include "platform/PropertyList.h"
 #include "store/Database.h"
 
@@ -197,6 +206,106 @@ class SyncDownloadCliTest : public ::testing::Test {
                         break;
                     }
                 }
+            }
+        }
+        return found;
+    }
+
+    // The state the download view shows for a file (`pagewell downloads`), with `filter`.
+    std::string rowState(std::int64_t id, const std::string& filter = "all") {
+        CliRun shown = run({"--json", "downloads", "--filter", filter});
+        EXPECT_EQ(shown.exitCode, 0) << shown.err;
+        std::function<std::string(const nlohmann::json&)> find =
+            [&](const nlohmann::json& categories) -> std::string {
+            for (const auto& category : categories) {
+                for (const auto& file : category["files"]) {
+                    if (file["id"] == id) {
+                        return file["state"].get<std::string>();
+                    }
+                }
+                if (std::string state = find(category["subcategories"]); !state.empty()) {
+                    return state;
+                }
+            }
+            return {};
+        };
+        return find(nlohmann::json::parse(shown.out, nullptr, false));
+    }
+
+    // The stored path of a file's copy and the bytes there ("" for none).
+    std::pair<std::string, std::string> storedCopy(std::int64_t id) {
+        auto database = Database::open(data() / "Library" / "Database" / "Database.sqlite",
+                                       Database::Options{15'000, true});
+        EXPECT_TRUE(database.ok());
+        if (!database.ok()) {
+            return {};
+        }
+        auto statement = database.value()->prepare("SELECT filePath FROM File WHERE cmsID = ?");
+        EXPECT_TRUE(statement.ok());
+        statement.value()->bindAll(id);
+        if (!statement.value()->step().valueOr(false)) {
+            return {};
+        }
+        auto stored = statement.value()->optionalText(0);
+        if (!stored) {
+            return {};
+        }
+        const std::filesystem::path local = data() / stored->substr(stored->find_first_not_of('/'));
+        return {*stored, std::filesystem::exists(local) ? slurp(local) : std::string()};
+    }
+
+    // The files in the item directories whose names mark an unfinished download.
+    std::vector<std::filesystem::path> partialFiles() const {
+        std::vector<std::filesystem::path> found;
+        std::error_code ignored;
+        for (const auto& directory :
+             std::filesystem::directory_iterator(data() / "Documents", ignored)) {
+            if (!directory.is_directory()) {
+                continue;
+            }
+            for (const auto& entry : std::filesystem::directory_iterator(directory, ignored)) {
+                if (entry.path().filename().string().find(".partial") != std::string::npos) {
+                    found.push_back(entry.path());
+                }
+            }
+        }
+        return found;
+    }
+
+    // Waits (on the item directories' changes, no polling) until a partial file exists.
+    bool partialFileAppears() {
+        const int watch = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        if (watch < 0) {
+            return false;
+        }
+        std::error_code ignored;
+        for (const auto& directory :
+             std::filesystem::directory_iterator(data() / "Documents", ignored)) {
+            if (directory.is_directory()) {
+                inotify_add_watch(watch, directory.path().c_str(), IN_CREATE | IN_MOVED_TO);
+            }
+        }
+        const auto deadline = std::chrono::steady_clock::now() + kServerWait;
+        bool found = !partialFiles().empty();
+        while (!found && std::chrono::steady_clock::now() < deadline) {
+            pollfd ready{watch, POLLIN, 0};
+            if (::poll(&ready, 1, 1000) > 0) {
+                char events[4096];
+                while (::read(watch, events, sizeof events) > 0) {
+                }
+            }
+            found = !partialFiles().empty();
+        }
+        ::close(watch);
+        return found;
+    }
+
+    // Requests for one file's content: status and the conditional header fields sent.
+    std::vector<cms::RequestLogEntry> contentRequests(std::int64_t id) const {
+        std::vector<cms::RequestLogEntry> found;
+        for (const auto& entry : server->services().requestLog.entries()) {
+            if (entry.target.rfind("/media/files/" + std::to_string(id) + "/", 0) == 0) {
+                found.push_back(entry);
             }
         }
         return found;
@@ -424,6 +533,119 @@ TEST_F(SyncDownloadCliTest, OneCategoryAKeywordOrAFilterChoosesWhatIsDownloaded)
     EXPECT_EQ(nlohmann::json::parse(declined.out, nullptr, false)["downloaded"],
               nlohmann::json::array());
     EXPECT_EQ(counts()["pendingDownloads"], pending);
+}
+
+TEST_F(SyncDownloadCliTest, AMovedFileKeepsItsCopyUntilTheNewOneArrives) {
+    const std::set<std::int64_t> downloaded = idsOf(sync(0)["downloaded"]);
+    ASSERT_FALSE(downloaded.empty());
+    const std::int64_t moved = *downloaded.begin();
+    const auto [stored, bytes] = storedCopy(moved);
+    ASSERT_EQ(bytes, slurp(serverPaths[moved]));
+    ASSERT_TRUE(server->services().catalogue.moveFile(static_cast<int>(moved)).ok());
+
+    // The catalogue alone, then a download that fails: the copy stays and opens, the row
+    // offers the update, and a sync counts and queues it.
+    nlohmann::json catalogueOnly = sync(0, {"--no-download"});
+    EXPECT_EQ(catalogueOnly["files"]["changed"], nlohmann::json::array({moved}));
+    EXPECT_EQ(rowState(moved, "update"), "Update");
+    EXPECT_EQ(storedCopy(moved), std::make_pair(stored, bytes));
+    EXPECT_EQ(counts()["pendingDownloads"], 1);
+    cms::Fault broken;
+    broken.prefix = "/media/files/" + std::to_string(moved) + "/";
+    broken.remaining = 100;
+    broken.status = 503;
+    server->services().faults.arm(broken);
+    nlohmann::json failed = sync(3);
+    ASSERT_EQ(failed["failed"].size(), 1u) << failed.dump();
+    EXPECT_EQ(failed["failed"][0]["id"], moved);
+    EXPECT_EQ(rowState(moved, "update"), "Update");
+    EXPECT_EQ(storedCopy(moved), std::make_pair(stored, bytes));
+
+    // The new address answers: its copy takes the old one's place.
+    server->services().faults.clear();
+    server->services().requestLog.clear();
+    EXPECT_EQ(idsOf(sync(0)["downloaded"]), std::set<std::int64_t>{moved});
+    EXPECT_EQ(rowState(moved), "Delete");
+    EXPECT_EQ(rowState(moved, "update"), "");
+    EXPECT_EQ(storedCopy(moved).second, bytes);
+    const auto requests = contentRequests(moved);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_NE(requests[0].target.find("/r"), std::string::npos) << requests[0].target;
+    for (const std::string& header : requests[0].headers) {
+        EXPECT_EQ(header.rfind("If-", 0), std::string::npos) << "a new address is fetched whole";
+    }
+    expectDownloadedFilesComplete();
+    EXPECT_EQ(counts()["pendingDownloads"], 0);
+}
+
+TEST_F(SyncDownloadCliTest, ADateOnlyChangeAsksTheServerAndReplacesOnlyAChangedCopy) {
+    struct Case {
+        const char* name;
+        bool newContent;
+        int status;  // what the server answers the conditional request
+    };
+    const std::vector<Case> cases = {{"the same content under a new date", false, 304},
+                                     {"new content at the same address", true, 200}};
+    const std::set<std::int64_t> downloaded = idsOf(sync(0)["downloaded"]);
+    ASSERT_GE(downloaded.size(), cases.size());
+    auto next = downloaded.begin();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::int64_t id = *next++;
+        const auto [stored, before] = storedCopy(id);
+        const std::string content = "%PDF-1.4\n% new content of " + std::to_string(id) + "\n";
+        ASSERT_TRUE((c.newContent ? server->services().catalogue.changeFileContent(
+                                        static_cast<int>(id), content)
+                                  : server->services().catalogue.touchFile(static_cast<int>(id)))
+                        .ok());
+        EXPECT_EQ(sync(0, {"--no-download"})["files"]["changed"], nlohmann::json::array({id}));
+        EXPECT_EQ(rowState(id, "update"), "Update");
+
+        server->services().requestLog.clear();
+        EXPECT_EQ(idsOf(sync(0)["downloaded"]), std::set<std::int64_t>{id});
+        const auto requests = contentRequests(id);
+        ASSERT_EQ(requests.size(), 1u);
+        EXPECT_EQ(requests[0].status, c.status);
+        const auto& headers = requests[0].headers;
+        EXPECT_TRUE(std::any_of(headers.begin(), headers.end(), [](const std::string& header) {
+            return header.rfind("If-None-Match: \"", 0) == 0;
+        }));
+        EXPECT_TRUE(std::any_of(headers.begin(), headers.end(), [](const std::string& header) {
+            return header.rfind("If-Modified-Since: ", 0) == 0 &&
+                   header.size() == std::string("If-Modified-Since: ").size() + 29;
+        }));
+        EXPECT_EQ(storedCopy(id), std::make_pair(stored, c.newContent ? content : before));
+        EXPECT_EQ(rowState(id), "Delete");
+        EXPECT_EQ(counts()["pendingDownloads"], 0);
+    }
+}
+
+TEST_F(SyncDownloadCliTest, PartialFilesOfKilledSyncsGoAtTheNextSyncOrDelete) {
+    ASSERT_EQ(run({"sync", "--no-download"}).exitCode, 0);
+    for (const char* next : {"sync", "delete"}) {
+        SCOPED_TRACE(next);
+        // Each transfer stops half-way, and the process is killed while its partial files
+        // wait for the rest.
+        cms::Fault hang;
+        hang.kind = cms::Fault::Kind::Hang;
+        hang.prefix = "/media/files/";
+        hang.remaining = 100000;
+        server->services().faults.arm(hang);
+        auto running = start({"--yes", "sync"});
+        ASSERT_TRUE(serverHolds(1));
+        ASSERT_TRUE(partialFileAppears());
+        running->signal(SIGKILL);
+        EXPECT_EQ(running->wait(), 128 + SIGKILL);
+        server->services().faults.clear();
+        const std::vector<std::filesystem::path> left = partialFiles();
+        ASSERT_FALSE(left.empty());
+
+        CliRun after = std::string(next) == "sync" ? run({"--yes", "sync", "--no-download"})
+                                                   : run({"--yes", "delete", "--all"});
+        EXPECT_EQ(after.exitCode, 0) << after.err;
+        EXPECT_EQ(partialFiles(), std::vector<std::filesystem::path>{});
+        expectDownloadedFilesComplete();
+    }
 }
 
 }  // namespace

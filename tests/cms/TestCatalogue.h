@@ -8,8 +8,9 @@
 namespace pagewell::cms::test {
 
 inline constexpr const char* kFileContent = "%PDF-1.4 tiny brochure content\n";
-inline constexpr const char* kThumbnailContent = "thumbnail-bytes";
-inline constexpr const char* kAssetContent = "slide-one";
+// The images begin with an image signature, as a client that checks what it downloaded wants.
+inline constexpr const char* kThumbnailContent = "\x89PNG\r\n\x1a\nthumbnail-bytes";
+inline constexpr const char* kAssetContent = "\x89PNG\r\n\x1a\nslide-one";
 
 // The manifest as JSON, for tests that break one part of it.
 nlohmann::json testManifest();

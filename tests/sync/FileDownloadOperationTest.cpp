@@ -103,13 +103,26 @@ TEST(FileDownloadOperationRulesTest, NotificationNamesCarryTheFileID) {
               "kFDOErrorNotification_42");
 }
 
-// Both servers answer every GET with the path as body, so each copy shows where it came from.
+// Both servers answer every GET with the path as body, so each copy shows where it came from;
+// the body carries what its address's type promises (a PNG's signature first, the PDF one
+// within its first bytes), so the download's content check lets it pass.
 class FileDownloadOperationTest : public InterfaceManagerFixture {
   protected:
     void SetUp() override {
         InterfaceManagerFixture::SetUp();
         auto echo = [](const httplib::Request& request, httplib::Response& response) {
-            response.set_content("bytes of " + request.path, "application/octet-stream");
+            const auto endsWith = [&](const std::string& suffix) {
+                return request.path.size() >= suffix.size() &&
+                       request.path.compare(request.path.size() - suffix.size(), suffix.size(),
+                                            suffix) == 0;
+            };
+            std::string body = "bytes of " + request.path + "\n";
+            if (endsWith(".png")) {
+                body = "\x89PNG\r\n\x1a\n" + body;
+            } else if (endsWith(".pdf")) {
+                body += "%PDF-1.4\n";
+            }
+            response.set_content(body, "application/octet-stream");
         };
         own_.setHandler(echo);
         foreign_.setHandler(echo);
