@@ -536,7 +536,7 @@ TEST_F(CatalogueSyncCmsTest, UnchangedFilesKeepWhatTheStoreAddedToThem) {
               resources);
 }
 
-TEST_F(CatalogueSyncCmsTest, AChangedFileKeepsItsCopyUnlessItsAddressChangedOrIsTheProxyPath) {
+TEST_F(CatalogueSyncCmsTest, AChangedFileKeepsItsCopyAndOffersItsUpdate) {
     ASSERT_GT(importLocales(), 0);
     std::vector<const cms::CatalogueFile*> files;
     for (const auto& file : demo_->files) {
@@ -565,21 +565,17 @@ TEST_F(CatalogueSyncCmsTest, AChangedFileKeepsItsCopyUnlessItsAddressChangedOrIs
     hook("/__test/catalogue/touch", {{"file", proxied}});
     ASSERT_FALSE(sync().error);
 
-    // Same address: the copy stays, only "read" is reset.
-    EXPECT_EQ(scalar(fileSQL("downloaded", touched)), 1);
-    EXPECT_EQ(scalar(fileSQL("updateAvailable", touched)), 0);
-    EXPECT_EQ(stateOf(touched, userKey_, "read"), 0);
-    EXPECT_TRUE(std::filesystem::exists(copies[0]));
-    // A new address or the proxy path: the old copy is gone and the file is to be downloaded
-    // again. (Its only user no longer keeps it, so the removal for that user also clears
-    // updateAvailable: downloaded = NO is what queues it.)
-    for (std::size_t i : {1u, 2u}) {
-        const int id = i == 1 ? moved : proxied;
+    // Every copy stays and opens until a newer one has arrived; each file offers its update.
+    // Only the copy at an unchanged address is asked for with its date (the server sent no
+    // validators with these copies); a new address or the proxy path is fetched whole.
+    for (std::size_t i : {0u, 1u, 2u}) {
+        const int id = i == 0 ? touched : (i == 1 ? moved : proxied);
         SCOPED_TRACE(id);
-        EXPECT_EQ(scalar(fileSQL("downloaded", id)), 0);
-        EXPECT_EQ(scalar(fileSQL("filePath IS NULL", id)), 1);
+        EXPECT_EQ(scalar(fileSQL("downloaded", id)), 1);
+        EXPECT_EQ(scalar(fileSQL("updateAvailable", id)), 1);
         EXPECT_EQ(stateOf(id, userKey_, "read"), 0);
-        EXPECT_FALSE(std::filesystem::exists(copies[i]));
+        EXPECT_TRUE(std::filesystem::exists(copies[i]));
+        EXPECT_EQ(scalar(fileSQL("contentLastModified IS NOT NULL", id)), i == 0 ? 1 : 0);
     }
 }
 

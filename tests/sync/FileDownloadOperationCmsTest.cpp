@@ -349,6 +349,28 @@ TEST_F(FileDownloadOperationCmsTest, CopyInTheTemporaryAreaMovesIntoTheItemDirec
     EXPECT_FALSE(fs::exists(old));
 }
 
+TEST_F(FileDownloadOperationCmsTest, ACopyOfAnotherTypeIsReplacedUnderANewNameAndThenGoes) {
+    const cms::CatalogueFile& demo = demoPdf(0);
+    ASSERT_TRUE(FileSystem::createDirectories(itemDirectory(demo.id)).ok());
+    const fs::path old = itemDirectory(demo.id) / "OLD.doc";
+    ASSERT_TRUE(FileSystem::writeFileAtomically(old, "old document").ok());
+    FileRecord record = recordOf(demo);
+    record.filePath = StoredPath::getRelativePath(old.string());
+    addFileRecord(store_->mainContext(), record);
+
+    DownloadProbe probe(demo.id);
+    EXPECT_EQ(probe.run(environment()).completions, 1);
+
+    File file = storedFile(store_->mainContext(), demo.id);
+    ASSERT_TRUE(file.filePath);
+    EXPECT_EQ(fs::path(*file.filePath).extension(), ".pdf");
+    EXPECT_EQ(bytesAt(*file.filePath), catalogueBytes(demo.path));
+    EXPECT_FALSE(fs::exists(old));
+    // The validators the server sent with the copy are kept with it.
+    EXPECT_TRUE(file.contentETag);
+    EXPECT_TRUE(file.contentLastModified);
+}
+
 TEST_F(FileDownloadOperationCmsTest, BrokenTransfersKeepThePreviousCopy) {
     struct Case {
         const char* name;
