@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <sstream>
 
@@ -46,11 +47,13 @@ std::string entityTag(const DownloadItem& item) {
     if (item.bytes) {
         return "\"" + SHA1Generator::getSHA1Hash(*item.bytes) + "\"";
     }
-    std::error_code failed;
-    const auto written = std::filesystem::last_write_time(item.path, failed);
-    const auto size = std::filesystem::file_size(item.path, failed);
-    return fmt::format("\"{:x}-{:x}\"", failed ? 0 : written.time_since_epoch().count(),
-                       failed ? 0 : size);
+    std::error_code timeFailed;
+    std::error_code sizeFailed;
+    const auto written = std::filesystem::last_write_time(item.path, timeFailed);
+    const std::uintmax_t size = std::filesystem::file_size(item.path, sizeFailed);
+    const auto ticks = static_cast<std::uint64_t>(written.time_since_epoch().count());
+    return fmt::format("\"{:x}-{:x}\"", timeFailed ? 0 : ticks,
+                       sizeFailed ? std::uintmax_t{0} : size);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "cms/ResponseBody.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/HttpDate.h"
 
 namespace pagewell::cms {
 namespace {
@@ -349,6 +350,51 @@ TEST_F(CmsServerTest, DownloadsNeedATokenAndHonourRanges) {
     auto asset = client_->Get("/media/assets/900/slide1.jpg?token=" + t);
     ASSERT_TRUE(asset);
     EXPECT_EQ(asset->body, test::kAssetContent);
+}
+
+TEST_F(CmsServerTest, FileDownloadsCarryValidatorsAndAnswerACurrentCopyWith304) {
+    const std::string address = "/media/files/100/guide.pdf?token=" + token();
+    auto first = client_->Get(address);
+    ASSERT_TRUE(first);
+    const std::string eTag = first->get_header_value("ETag");
+    const std::string lastModified = first->get_header_value("Last-Modified");
+    ASSERT_FALSE(eTag.empty());
+    ASSERT_TRUE(HttpDate::parse(lastModified)) << lastModified;
+    const std::string later =
+        HttpDate::format(*HttpDate::parse(lastModified) + std::chrono::hours(1));
+    const std::string earlier =
+        HttpDate::format(*HttpDate::parse(lastModified) - std::chrono::hours(1));
+    struct Case {
+        const char* name;
+        httplib::Headers headers;
+        int status;
+    };
+    // An If-None-Match decides alone; a date counts only without it.
+    const std::vector<Case> cases = {
+        {"the same tag", {{"If-None-Match", eTag}}, 304},
+        {"one of several tags, weak", {{"If-None-Match", "\"x\", W/" + eTag}}, 304},
+        {"another tag, a later date",
+         {{"If-None-Match", "\"x\""}, {"If-Modified-Since", later}},
+         200},
+        {"a date since the change", {{"If-Modified-Since", later}}, 304},
+        {"a date before the change", {{"If-Modified-Since", earlier}}, 200},
+        {"a date that does not read", {{"If-Modified-Since", "yesterday"}}, 200},
+    };
+    for (const auto& c : cases) {
+        auto answer = client_->Get(address, c.headers);
+        ASSERT_TRUE(answer) << c.name;
+        EXPECT_EQ(answer->status, c.status) << c.name;
+        EXPECT_EQ(answer->body, c.status == 200 ? test::kFileContent : "") << c.name;
+        EXPECT_EQ(answer->get_header_value("ETag"), eTag) << c.name;
+    }
+
+    // New content at the same address is a new entity: the old tag no longer matches.
+    hook("/__test/catalogue/change-content", {{"file", 100}, {"content", "%PDF-1.4 newer"}});
+    auto changed = client_->Get(address, {{"If-None-Match", eTag}});
+    ASSERT_TRUE(changed);
+    EXPECT_EQ(changed->status, 200);
+    EXPECT_EQ(changed->body, "%PDF-1.4 newer");
+    EXPECT_NE(changed->get_header_value("ETag"), eTag);
 }
 
 // A catalogue file larger than the server's read block, so ranges and whole answers cross
