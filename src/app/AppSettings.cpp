@@ -31,6 +31,7 @@ struct Values {
     bool biometricAuthEnabled = false;
     bool trackingOptInPromptEnabled = false;
     bool instantSearchResultsEnabled = false;
+    std::optional<std::string> caBundle;  // made absolute against the file's directory
     std::optional<Error> loadError;
 };
 
@@ -98,6 +99,10 @@ Values readValues(const AppSettings::Path& path) {
     values.biometricAuthEnabled = boolAt(root, AppSettings::kBiometricAuthEnabledKey);
     values.trackingOptInPromptEnabled = boolAt(root, AppSettings::kTrackingOptInPromptKey);
     values.instantSearchResultsEnabled = boolAt(root, AppSettings::kInstantSearchResultsEnabledKey);
+    if (auto bundle = stringAt(root, AppSettings::kCABundleKey); bundle && !bundle->empty()) {
+        // A deployment ships its authority next to its configuration.
+        values.caBundle = (path.parent_path() / *bundle).lexically_normal().string();
+    }
     return values;
 }
 
@@ -170,6 +175,14 @@ bool AppSettings::trackingOptInPromptEnabled() {
 }
 bool AppSettings::instantSearchResultsEnabled() {
     return values()->instantSearchResultsEnabled;
+}
+
+std::optional<std::string> AppSettings::caBundlePath() {
+    if (const char* fromEnvironment = std::getenv(kCABundleVariable);
+        fromEnvironment && *fromEnvironment) {
+        return std::string(fromEnvironment);
+    }
+    return values()->caBundle;
 }
 
 std::optional<Error> AppSettings::loadError() {

@@ -38,6 +38,10 @@ class AppSettings {
     static bool biometricAuthEnabled();
     static bool trackingOptInPromptEnabled();
     static bool instantSearchResultsEnabled();
+    // A PEM file of certificate authorities to trust in addition to the system's (a company's
+    // own authority): $PAGEWELL_CA_BUNDLE when set, else "CABundle" (a path relative to the
+    // configuration file's directory, or absolute); none when neither names one.
+    static std::optional<std::string> caBundlePath();
 
     // Reads the configuration from `path` from now on (an empty path returns to the default);
     // the kept values are dropped and read again on the next access. For --config and tests.
@@ -50,6 +54,7 @@ class AppSettings {
     static std::optional<Error> loadError();
 
     static constexpr const char* kPathVariable = "PAGEWELL_APP_SETTINGS";
+    static constexpr const char* kCABundleVariable = "PAGEWELL_CA_BUNDLE";
     static constexpr const char* kShippedFileName = "AppSettings.plist";
 
     static constexpr const char* kCmsUrlKey = "CMSURL";
@@ -70,6 +75,7 @@ class AppSettings {
     static constexpr const char* kBiometricAuthEnabledKey = "BiometricAuthEnabled";
     static constexpr const char* kTrackingOptInPromptKey = "TrackingOptInPrompt";
     static constexpr const char* kInstantSearchResultsEnabledKey = "InstantSearchResultsEnabled";
+    static constexpr const char* kCABundleKey = "CABundle";
 
     static constexpr const char* kErrorDomain = "AppSettingsErrorDomain";
 };

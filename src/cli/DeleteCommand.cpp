@@ -11,6 +11,7 @@
 #include "cli/CommandContext.h"
 #include "cli/DataDirectoryGuard.h"
 #include "cli/ExitCode.h"
+#include "cli/TerminalText.h"
 #include "platform/MainQueue.h"
 #include "platform/Presenter.h"
 #include "store/File.h"
@@ -114,7 +115,7 @@ int DeleteCommand::deleteFiles(const CommandContext& context,
         if (!row || row->buttonState() != SyncViewCell::ButtonState::Delete) {
             context.output.failure(
                 row ? fmt::format("file {} ({}) is not on this device; its row offers {}", id,
-                                  row->title(),
+                                  TerminalText::escape(row->title()),
                                   SyncViewCell::labelForState(row->buttonState()).fallback)
                     : fmt::format("there is no file with id {}", id));
             return kExitFailure;

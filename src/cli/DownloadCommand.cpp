@@ -16,6 +16,7 @@
 #include "cli/DownloadProgress.h"
 #include "cli/ExitCode.h"
 #include "cli/SignalWatch.h"
+#include "cli/TerminalText.h"
 #include "net/InterfaceManager.h"
 #include "platform/MainQueue.h"
 #include "platform/ReachabilityWatcher.h"
@@ -113,7 +114,7 @@ std::string summaryText(const Downloads& downloads) {
     line("Shown again:", downloads.unhidden);
     line("Already on this device:", downloads.alreadyDownloaded);
     for (const auto& [id, error] : downloads.failed) {
-        text += fmt::format("Failed: {} ({})\n", id, error.description);
+        text += fmt::format("Failed: {} ({})\n", id, TerminalText::escape(error.description));
     }
     return text;
 }

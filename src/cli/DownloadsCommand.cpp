@@ -9,6 +9,7 @@
 #include "cli/CatalogueSession.h"
 #include "cli/CommandContext.h"
 #include "cli/ExitCode.h"
+#include "cli/TerminalText.h"
 #include "library/CategoryTree.h"
 #include "library/CategoryWrapper.h"
 #include "store/PersistentStore.h"
@@ -32,8 +33,9 @@ class TreePrinter {
     Status print(const CategoryWrapper& wrapper, int depth, nlohmann::json& into) {
         const FileCategory& category = wrapper.fileCategory;
         std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
-        text_ += fmt::format("{}{} [{}]\n", indent, category.name.value_or(""),
-                             category.cmsID.value_or(0));
+        text_ +=
+            fmt::format("{}{} [{}]\n", indent, TerminalText::escape(category.name.value_or("")),
+                        category.cmsID.value_or(0));
         nlohmann::json node = {{"id", category.cmsID.value_or(0)},
                                {"name", category.name.value_or("")},
                                {"files", nlohmann::json::array()},
@@ -48,8 +50,9 @@ class TreePrinter {
                 return size.error();
             }
             std::unique_ptr<SyncViewCell> row = screen_.makeCell(file);
-            text_ += fmt::format("{}  - {} [{}]  {}  {}\n", indent, row->title(),
-                                 file.cmsID.value_or(0), row->sizeText(), row->buttonTitle());
+            text_ +=
+                fmt::format("{}  - {} [{}]  {}  {}\n", indent, TerminalText::escape(row->title()),
+                            file.cmsID.value_or(0), row->sizeText(), row->buttonTitle());
             node["files"].push_back(
                 {{"id", file.cmsID.value_or(0)},
                  {"title", file.title.value_or("")},

@@ -12,6 +12,7 @@
 #include "cli/CommandContext.h"
 #include "cli/DataDirectoryGuard.h"
 #include "cli/ExitCode.h"
+#include "cli/TerminalText.h"
 #include "platform/MainQueue.h"
 #include "store/PersistentStore.h"
 
@@ -81,7 +82,8 @@ int LocaleCommand::list(const CommandContext& context, bool refresh) {
         bool isCurrent = current && current->pk == locale.pk;
         document.push_back(entryOf(locale, isCurrent));
         text += fmt::format("{} {:>4}  {} ({})\n", isCurrent ? "*" : " ", locale.cmsID.value_or(0),
-                            locale.title.value_or(""), locale.iso2.value_or(""));
+                            TerminalText::escape(locale.title.value_or("")),
+                            TerminalText::escape(locale.iso2.value_or("")));
     }
     if (locales.value().empty()) {
         text = "No content language is assigned to you.\n";
@@ -106,9 +108,9 @@ int LocaleCommand::use(const CommandContext& context, std::int64_t id) {
     for (const Locale& locale : locales.value()) {
         if (locale.cmsID == id) {
             LocaleManager::shared().setCurrentLocale(locale);
-            context.output.result(
-                fmt::format("Content language: {} ({})", locale.title.value_or(""), id),
-                entryOf(locale, true));
+            context.output.result(fmt::format("Content language: {} ({})",
+                                              TerminalText::escape(locale.title.value_or("")), id),
+                                  entryOf(locale, true));
             return kExitSuccess;
         }
     }

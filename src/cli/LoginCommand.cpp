@@ -16,11 +16,14 @@
 #include "cli/ExitCode.h"
 #include "cli/LoginLocaleStep.h"
 #include "cli/StatusCommand.h"
+#include "cli/SyncReport.h"
+#include "cli/TerminalText.h"
 #include "net/AccountManager.h"
 #include "net/InterfaceManager.h"
 #include "net/KeychainBridge.h"
 #include "net/LoginManager.h"
 #include "net/SessionRequests.h"
+#include "platform/HttpResponse.h"
 #include "platform/MainQueue.h"
 #include "platform/Presenter.h"
 #include "store/PersistentStore.h"
@@ -82,15 +85,30 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(space) - first + 1);
 }
 
-void reportFailure(const CommandContext& context, const Error& error) {
-    tell(LoginCommand::kLoginFailed, error.description, LoginCommand::kDismiss);
-    if (context.output.json()) {
-        context.output.result("", {{"error",
-                                    {{"message", LoginCommand::kLoginFailed},
-                                     {"domain", error.domain},
-                                     {"code", error.code},
-                                     {"description", error.description}}}});
+// The login screen's failure alert: the error's description, said plainly when the server
+// could not be reached, and under it what the server itself answered, when it said something.
+// The exit code that goes with it.
+int reportFailure(const CommandContext& context, const Error& error) {
+    const bool unreachable = SyncReport::isUnreachable(error);
+    std::string message = error.description;
+    if (unreachable && !HttpErrors::isCertificateFailure(error)) {
+        message = "The server cannot be reached: " + message;
     }
+    if (!error.serverMessage.empty()) {
+        message += "\n" + std::string(SyncReport::kServerSays) + error.serverMessage;
+    }
+    tell(LoginCommand::kLoginFailed, message, LoginCommand::kDismiss);
+    if (context.output.json()) {
+        nlohmann::json document = {{"message", LoginCommand::kLoginFailed},
+                                   {"domain", error.domain},
+                                   {"code", error.code},
+                                   {"description", error.description}};
+        if (!error.serverMessage.empty()) {
+            document["serverMessage"] = error.serverMessage;
+        }
+        context.output.result("", {{"error", std::move(document)}});
+    }
+    return unreachable ? kExitOffline : kExitFailure;
 }
 
 // Runs one login flow to its end; the error when it failed.
@@ -272,15 +290,14 @@ int LoginCommand::login(const CommandContext& context, const Options& options) {
     }
 
     if (std::optional<Error> failure = logIn(context, user, password)) {
-        reportFailure(context, *failure);
-        return kExitFailure;
+        return reportFailure(context, *failure);
     }
     if (int chosen = LoginLocaleStep::run(context); chosen != kExitSuccess) {
         return chosen;
     }
     nlohmann::json status = StatusCommand::document();
     std::string text =
-        fmt::format("Signed in as {}{}", user,
+        fmt::format("Signed in as {}{}", TerminalText::escape(user),
                     InterfaceManager::sharedInstance().isInOfflineMode() ? " (offline mode)" : "");
     context.output.result(text, status);
     return kExitSuccess;

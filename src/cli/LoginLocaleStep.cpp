@@ -8,6 +8,7 @@
 #include "app/LocaleManager.h"
 #include "cli/CommandContext.h"
 #include "cli/ExitCode.h"
+#include "cli/TerminalText.h"
 #include "platform/MainQueue.h"
 
 namespace pagewell::cli {
@@ -33,8 +34,9 @@ int LoginLocaleStep::run(const CommandContext& context) {
             break;
     }
     if (auto current = LocaleManager::shared().getCurrentLocale()) {
-        context.output.note("Content language: " + current->title.value_or("") + " (" +
-                            std::to_string(current->cmsID.value_or(0)) + ")");
+        context.output.note(
+            "Content language: " + TerminalText::escape(current->title.value_or("")) + " (" +
+            std::to_string(current->cmsID.value_or(0)) + ")");
     }
     return kExitSuccess;
 }

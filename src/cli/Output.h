@@ -1,6 +1,8 @@
 #pragma once
 // Where command results go: plain text or, with --json, one JSON document on stdout.
-// Messages for the user (errors, notes) go to stderr.
+// Messages for the user (errors, notes) go to stderr. Text is printed with its control
+// characters escaped except line breaks and tabs (TerminalText::escapeKeepingLines); JSON
+// escapes them itself.
 
 #include <nlohmann/json_fwd.hpp>
 

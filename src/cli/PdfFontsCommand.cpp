@@ -8,6 +8,7 @@
 #include "cli/CommandContext.h"
 #include "cli/ExitCode.h"
 #include "cli/PdfPageCommand.h"
+#include "cli/TerminalText.h"
 #include "pdfkit/VXPDFFontManager.h"
 
 namespace pagewell::cli {
@@ -36,8 +37,9 @@ int PdfFontsCommand::run(const CommandContext& context, const std::string& path,
                          {"encoding", encoding},
                          {"toUnicode", toUnicode},
                          {"widths", font->widthSource()}});
-        text += fmt::format("{}\t{}\t{}\tencoding {}\tToUnicode {}\twidths {}\n", name,
-                            font->className(), font->baseFont().empty() ? "-" : font->baseFont(),
+        text += fmt::format("{}\t{}\t{}\tencoding {}\tToUnicode {}\twidths {}\n",
+                            TerminalText::escape(name), font->className(),
+                            font->baseFont().empty() ? "-" : TerminalText::escape(font->baseFont()),
                             encoding, toUnicode ? "yes" : "no", font->widthSource());
     }
     context.output.result(text.empty() ? fmt::format("page {} has no fonts\n", page) : text, fonts);

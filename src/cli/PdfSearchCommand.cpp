@@ -10,6 +10,7 @@
 #include "cli/CommandContext.h"
 #include "cli/ExitCode.h"
 #include "cli/TerminalProgress.h"
+#include "cli/TerminalText.h"
 #include "pdfkit/PdfSearchRun.h"
 #include "pdfkit/VXPDFSelectionManager.h"
 #include "platform/MainQueue.h"
@@ -94,7 +95,7 @@ int PdfSearchCommand::run(const CommandContext& context, const std::string& path
         document["pages"].push_back({{"page", page}, {"hits", std::move(hits)}});
     }
     if (pages.empty()) {
-        text = fmt::format("\"{}\" was not found\n", keyword);
+        text = fmt::format("\"{}\" was not found\n", TerminalText::escape(keyword));
     } else {
         text += fmt::format("{} {} on {} {}\n", hitCount, hitCount == 1 ? "hit" : "hits",
                             pages.size(), pages.size() == 1 ? "page" : "pages");

@@ -8,6 +8,7 @@
 #include "cli/CommandContext.h"
 #include "cli/ExitCode.h"
 #include "cli/PdfPageCommand.h"
+#include "cli/TerminalText.h"
 #include "pdfkit/VXPDFScanner.h"
 
 namespace pagewell::cli {
@@ -27,7 +28,8 @@ int PdfTextCommand::run(const CommandContext& context, const std::string& path, 
     VXPDFScanner scanner;
     scanner.setStringObserver([&](const std::string& fontName, std::string_view decoded) {
         strings.push_back({{"text", std::string(decoded)}, {"font", fontName}});
-        text += fmt::format("{}\t{}\n", fontName, decoded);
+        text +=
+            fmt::format("{}\t{}\n", TerminalText::escape(fontName), TerminalText::escape(decoded));
     });
     scanner.scanPage(opened->page);
     context.output.result(text.empty() ? fmt::format("page {} shows no text\n", page) : text,

@@ -12,6 +12,7 @@
 #include "cli/ExitCode.h"
 #include "cli/SignalWatch.h"
 #include "cli/StatusCommand.h"
+#include "cli/TerminalText.h"
 #include "net/InterfaceManager.h"
 #include "platform/Clock.h"
 #include "platform/Logger.h"
@@ -95,11 +96,12 @@ void synchroniseNow(const CommandContext& context, const std::shared_ptr<RunStat
                     say(context, fmt::format(RunCommand::kSyncFinished, summary.downloaded.size(),
                                              summary.failed.size(), summary.unhidden.size()));
                     for (const auto& [fileID, error] : summary.failed) {
-                        say(context, fmt::format("  file {}: {}", fileID, error.description));
+                        say(context, fmt::format("  file {}: {}", fileID,
+                                                 TerminalText::escape(error.description)));
                     }
                     if (result.error) {
-                        say(context,
-                            fmt::format(RunCommand::kSyncFailed, result.error->description));
+                        say(context, fmt::format(RunCommand::kSyncFailed,
+                                                 TerminalText::escape(result.error->description)));
                     }
                     ended();
                 },
@@ -107,7 +109,8 @@ void synchroniseNow(const CommandContext& context, const std::shared_ptr<RunStat
         },
         {},
         [&context, ended](const Error& error) {
-            say(context, fmt::format(RunCommand::kSyncFailed, error.description));
+            say(context,
+                fmt::format(RunCommand::kSyncFailed, TerminalText::escape(error.description)));
             ended();
         });
 }

@@ -10,6 +10,7 @@
 #include "app/LocaleManager.h"
 #include "cli/CommandContext.h"
 #include "cli/ExitCode.h"
+#include "cli/TerminalText.h"
 #include "net/AccountManager.h"
 #include "net/InterfaceManager.h"
 #include "net/LoginManager.h"
@@ -96,7 +97,8 @@ nlohmann::json StatusCommand::document() {
 
 std::string StatusCommand::text(const nlohmann::json& document) {
     auto orNone = [](const nlohmann::json& value, const char* none) {
-        return value.is_string() ? value.get<std::string>() : std::string(none);
+        return value.is_string() ? TerminalText::escape(value.get<std::string>())
+                                 : std::string(none);
     };
     std::string text;
     text += fmt::format("{:<18}{}\n", "User:", orNone(document["user"], "(nobody)"));
@@ -112,11 +114,12 @@ std::string StatusCommand::text(const nlohmann::json& document) {
     std::string server = document["server"].get<std::string>();
     text += fmt::format("{:<18}{}\n", "Server:", server.empty() ? "(not configured)" : server);
     const nlohmann::json& locale = document["locale"];
-    text +=
-        fmt::format("{:<18}{}\n", "Content language:",
-                    locale.is_object() ? fmt::format("{} ({})", locale["title"].get<std::string>(),
-                                                     locale["id"].get<std::int64_t>())
-                                       : std::string("(none chosen)"));
+    text += fmt::format(
+        "{:<18}{}\n", "Content language:",
+        locale.is_object()
+            ? fmt::format("{} ({})", TerminalText::escape(locale["title"].get<std::string>()),
+                          locale["id"].get<std::int64_t>())
+            : std::string("(none chosen)"));
     const nlohmann::json& counts = document["counts"];
     if (counts.is_object()) {
         auto number = [&counts](const char* key) { return counts[key].get<std::int64_t>(); };

@@ -100,6 +100,33 @@ std::string idList(const std::vector<std::int64_t>& ids) {
     return fmt::format("{}", fmt::join(ids, ", "));
 }
 
+std::string countsText(const CatalogueChanges& changes) {
+    auto counts = [](const CatalogueChanges::Lists& lists) {
+        return fmt::format("{} added, {} changed, {} removed", lists.added.size(),
+                           lists.changed.size(), lists.removed.size());
+    };
+    return fmt::format("categories: {}; files: {}", counts(changes.categories),
+                       counts(changes.files));
+}
+
+// What a run that failed says: a catalogue left as it was is "nothing was synchronised"; one
+// the import had already changed says what it changed, because those changes stay.
+std::string failureMessage(bool unreachable, const std::optional<Error>& error,
+                           const CatalogueChanges& changes) {
+    if (changes.empty()) {
+        if (unreachable) {
+            return SyncCommand::kNothingSynchronised;
+        }
+        return "the catalogue could not be synchronised: " +
+               (error ? error->description : std::string("the import did not finish"));
+    }
+    std::string cause =
+        unreachable ? std::string(SyncCommand::kOfflinePrefix)
+                    : "the catalogue could not be synchronised completely: " +
+                          (error ? error->description : std::string("the import did not finish"));
+    return cause + "; " + SyncCommand::kImportedBeforeFailure + countsText(changes);
+}
+
 }  // namespace
 
 void SyncCommand::add(CLI::App& parent, int& exitCode) {
@@ -205,19 +232,14 @@ int SyncCommand::run(const CommandContext& context, const Options& options) {
                                 "the session has expired; run `pagewell login` again",
                                 imported.error, document);
     }
-    if (!imported.finished) {
-        return SyncReport::fail(context, kExitOffline, kNothingSynchronised, std::nullopt,
-                                document);
-    }
-    if (imported.error) {
-        if (SyncReport::isUnreachable(*imported.error)) {
-            return SyncReport::fail(context, kExitOffline, kNothingSynchronised, imported.error,
-                                    document);
+    if (!imported.finished || imported.error) {
+        const bool unreachable = !imported.finished || SyncReport::isUnreachable(*imported.error);
+        if (!changes.empty() && !context.output.json()) {
+            context.output.text(changesText(changes));
         }
-        return SyncReport::fail(
-            context, kExitFailure,
-            "the catalogue could not be synchronised: " + imported.error->description,
-            imported.error, document);
+        return SyncReport::fail(context, unreachable ? kExitOffline : kExitFailure,
+                                failureMessage(unreachable, imported.error, changes),
+                                imported.error, document);
     }
     if (!after.ok()) {
         return SyncReport::fail(context, kExitFailure, after.error().description, after.error(),

@@ -18,7 +18,8 @@
 // Exit codes: 0 everything done, 1 a failure the app reported (also a download declined at the
 // question or too little disk space), 3 some files failed (named on stderr), 4 sign-in needed,
 // 5 offline or the server unreachable ("offline / server unreachable — nothing was
-// synchronised"), 6 data directory busy, 130 Ctrl-C: the downloads are stopped, the queue
+// synchronised" when the catalogue is as it was; when part of it was imported before the
+// failure, what was), 6 data directory busy, 130 Ctrl-C: the downloads are stopped, the queue
 // cancelled, the store left consistent; a second Ctrl-C ends the process at once.
 //
 // With --json: {"imported": bool, "categories": {"added": [ids], "changed": [ids], "removed":
@@ -69,6 +70,10 @@ class SyncCommand {
     static constexpr const char* kNothingSynchronised =
         "offline / server unreachable — nothing was synchronised";
     static constexpr const char* kNoChanges = "No changes in the catalogue.";
+    // After kOfflinePrefix or a failure's own text, when the import stopped part-way:
+    // "…; imported before the failure: categories: 2 added, 0 changed, 0 removed; files: …".
+    static constexpr const char* kOfflinePrefix = "offline / server unreachable";
+    static constexpr const char* kImportedBeforeFailure = "imported before the failure: ";
 
   private:
     CommandContext& context_;

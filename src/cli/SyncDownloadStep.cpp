@@ -12,6 +12,7 @@
 #include "cli/SessionExpiryWatch.h"
 #include "cli/SignalWatch.h"
 #include "cli/SyncReport.h"
+#include "cli/TerminalText.h"
 #include "library/CategoryFilterType.h"
 #include "library/CategoryWrapper.h"
 #include "platform/MainQueue.h"
@@ -283,7 +284,7 @@ int SyncDownloadStep::run(const CommandContext& context, const SyncCommand::Opti
     if (!failed.empty()) {
         std::string names;
         for (const auto& [id, error] : failed) {
-            names += fmt::format("\n  {}: {}", id, error.description);
+            names += fmt::format("\n  {}: {}", id, TerminalText::escape(error.description));
         }
         context.output.note(fmt::format("pagewell: {} file{} failed:{}", failed.size(),
                                         failed.size() == 1 ? "" : "s", names));

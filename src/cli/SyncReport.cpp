@@ -1,6 +1,7 @@
 #include "cli/SyncReport.h"
 
 #include "cli/CommandContext.h"
+#include "cli/TerminalText.h"
 #include "net/InterfaceManager.h"
 #include "platform/HttpResponse.h"
 
@@ -14,6 +15,9 @@ nlohmann::json errorDocument(const std::string& message, const std::optional<Err
         document["domain"] = error->domain;
         document["code"] = error->code;
         document["description"] = error->description;
+        if (!error->serverMessage.empty()) {
+            document["serverMessage"] = error->serverMessage;
+        }
     }
     return document;
 }
@@ -23,6 +27,14 @@ nlohmann::json errorDocument(const std::string& message, const std::optional<Err
 int SyncReport::fail(const CommandContext& context, int exitCode, const std::string& message,
                      const std::optional<Error>& error, nlohmann::json document) {
     context.output.note("pagewell: " + message);
+    if (error && !error->description.empty() &&
+        message.find(error->description) == std::string::npos) {
+        context.output.note("  " + TerminalText::escape(error->description));
+    }
+    if (error && !error->serverMessage.empty()) {
+        context.output.note("  " + std::string(kServerSays) +
+                            TerminalText::escape(error->serverMessage));
+    }
     if (context.output.json()) {
         document["error"] = errorDocument(message, error);
         context.output.result("", document);

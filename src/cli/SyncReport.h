@@ -16,9 +16,11 @@ struct CommandContext;
 
 class SyncReport {
   public:
-    // "pagewell: message" on stderr; with --json, `document` (the run so far) with {"error":
-    // {"message", "domain", "code", "description"}} added on stdout, so that scripts get one
-    // document whatever happened. Returns `exitCode`.
+    // "pagewell: message" on stderr, under it the error's description when the message does
+    // not hold it already and what the server said ("The server says: …"); with --json,
+    // `document` (the run so far) with {"error": {"message", "domain", "code", "description",
+    // "serverMessage" when there is one}} added on stdout, so that scripts get one document
+    // whatever happened. Returns `exitCode`.
     static int fail(const CommandContext& context, int exitCode, const std::string& message,
                     const std::optional<Error>& error, nlohmann::json document);
 
@@ -31,6 +33,9 @@ class SyncReport {
     // A bound on a step of the run, not a pace: every transfer has its own connect timeout and
     // low-speed limit, so a dead server ends a run long before this.
     static constexpr std::chrono::hours kStepWait{12};
+
+    // Introduces the server's own message under an error.
+    static constexpr const char* kServerSays = "The server says: ";
 };
 
 }  // namespace pagewell::cli

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "cli/TerminalText.h"
+
 namespace pagewell::cli {
 
 namespace {
@@ -70,21 +72,22 @@ std::optional<std::string> TerminalPresenter::readLine(bool secure) {
 
 Presenter::AlertId TerminalPresenter::showAlert(const Alert& alert, AlertCompletion completion) {
     const AlertId id = ++lastId_;
-    std::fprintf(out_, "\n%s\n", alert.title.c_str());
+    // Titles and messages may carry server text (an error's description, a file's title).
+    std::fprintf(out_, "\n%s\n", TerminalText::escapeKeepingLines(alert.title).c_str());
     if (!alert.message.empty()) {
-        std::fprintf(out_, "%s\n", alert.message.c_str());
+        std::fprintf(out_, "%s\n", TerminalText::escapeKeepingLines(alert.message).c_str());
     }
     const int count = static_cast<int>(alert.buttonCount());
     const int fallback = defaultButton(alert, answer_);
     if (count <= 1 || answer_ != Answer::Ask || !interactive_) {
         if (fallback >= 0 && count > 1) {
-            std::fprintf(out_, "→ %s\n", alert.buttonTitle(fallback).c_str());
+            std::fprintf(out_, "→ %s\n", TerminalText::escape(alert.buttonTitle(fallback)).c_str());
         }
         completion(fallback);
         return id;
     }
     for (int i = 0; i < count; ++i) {
-        std::fprintf(out_, "  %d) %s\n", i + 1, alert.buttonTitle(i).c_str());
+        std::fprintf(out_, "  %d) %s\n", i + 1, TerminalText::escape(alert.buttonTitle(i)).c_str());
     }
     for (;;) {
         std::fprintf(out_, "Choose 1-%d%s: ", count,
@@ -121,12 +124,14 @@ void TerminalPresenter::promptText(const TextPrompt& prompt,
         return;
     }
     if (!prompt.title.empty()) {
-        std::fprintf(out_, "%s\n", prompt.title.c_str());
+        std::fprintf(out_, "%s\n", TerminalText::escapeKeepingLines(prompt.title).c_str());
     }
     if (!prompt.message.empty()) {
-        std::fprintf(out_, "%s\n", prompt.message.c_str());
+        std::fprintf(out_, "%s\n", TerminalText::escapeKeepingLines(prompt.message).c_str());
     }
-    std::fprintf(out_, "%s: ", prompt.placeholder.empty() ? "Answer" : prompt.placeholder.c_str());
+    std::fprintf(
+        out_, "%s: ",
+        prompt.placeholder.empty() ? "Answer" : TerminalText::escape(prompt.placeholder).c_str());
     completion(readLine(prompt.secure));
 }
 
@@ -136,9 +141,9 @@ void TerminalPresenter::choose(const ChoicePrompt& prompt,
         completion(std::nullopt);
         return;
     }
-    std::fprintf(out_, "\n%s\n", prompt.title.c_str());
+    std::fprintf(out_, "\n%s\n", TerminalText::escapeKeepingLines(prompt.title).c_str());
     for (std::size_t i = 0; i < prompt.options.size(); ++i) {
-        std::fprintf(out_, "  %zu) %s\n", i + 1, prompt.options[i].c_str());
+        std::fprintf(out_, "  %zu) %s\n", i + 1, TerminalText::escape(prompt.options[i]).c_str());
     }
     for (;;) {
         std::fprintf(out_, "Choose 1-%zu (empty to cancel): ", prompt.options.size());

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/TerminalText.h"
+
 namespace pagewell::cli {
 
 namespace {
@@ -57,7 +59,7 @@ void TerminalProgress::update(long done, long total, const std::string& detail) 
     }
     std::string line = "[" + barFor(std::min(done, total), total) + "] " + std::to_string(done) +
                        "/" + std::to_string(total) + " " + unit_ +
-                       (detail.empty() ? "" : "  " + detail);
+                       (detail.empty() ? "" : "  " + TerminalText::escape(detail));
     if (const std::size_t width = lineWidth(); line.size() > width) {
         line.resize(width);
     }

@@ -44,8 +44,9 @@ struct CmsServer::Impl {
     void handle(const httplib::Request& req, httplib::Response& res);
     static CmsRequest convert(const httplib::Request& req);
     // `halfway`: the fault that cuts the body in the middle (Drop, Hang), if any.
+    // `bytesPerSecond`: the pace of a trickled answer; 0 sends at full speed.
     void apply(const CmsResponse& response, const httplib::Request& req, httplib::Response& res,
-               std::optional<Fault::Kind> halfway = std::nullopt);
+               std::optional<Fault::Kind> halfway = std::nullopt, int bytesPerSecond = 0);
 };
 
 namespace {
@@ -71,7 +72,8 @@ CmsRequest CmsServer::Impl::convert(const httplib::Request& req) {
 }
 
 void CmsServer::Impl::apply(const CmsResponse& response, const httplib::Request& req,
-                            httplib::Response& res, std::optional<Fault::Kind> halfway) {
+                            httplib::Response& res, std::optional<Fault::Kind> halfway,
+                            int bytesPerSecond) {
     const bool dropHalfway = halfway.has_value();
     for (const auto& [name, value] : response.headers) {
         res.set_header(name, value);
@@ -81,7 +83,7 @@ void CmsServer::Impl::apply(const CmsResponse& response, const httplib::Request&
     // handed to handlers as const.
     const httplib::Ranges asked = std::exchange(const_cast<httplib::Request&>(req).ranges, {});
     const bool ranged = response.rangeable && response.status == 200 && asked.size() == 1;
-    if (response.file.empty() && !ranged && !dropHalfway) {
+    if (response.file.empty() && !ranged && !dropHalfway && bytesPerSecond <= 0) {
         res.status = response.status;
         res.set_content(response.body, response.contentType);
         return;
@@ -123,15 +125,25 @@ void CmsServer::Impl::apply(const CmsResponse& response, const httplib::Request&
     const bool hang = halfway == Fault::Kind::Hang;
     res.set_content_provider(
         static_cast<std::size_t>(length), response.contentType,
-        [this, body, start = range.first, sent, hang](std::size_t offset, std::size_t wanted,
-                                                      httplib::DataSink& sink) {
+        [this, body, start = range.first, sent, hang, bytesPerSecond](
+            std::size_t offset, std::size_t wanted, httplib::DataSink& sink) {
             if (offset >= sent) {
                 if (hang) {
                     faults.hold();
                 }
                 return false;
             }
-            auto bytes = body->read(start + offset, std::min<std::uint64_t>(wanted, sent - offset));
+            std::uint64_t piece = std::min<std::uint64_t>(wanted, sent - offset);
+            if (bytesPerSecond > 0) {
+                // A tenth of a second's worth at a time, so the pace is even.
+                piece = std::min<std::uint64_t>(piece, std::max(1, bytesPerSecond / 10));
+                faults.stall(
+                    std::chrono::milliseconds(1000 * static_cast<long>(piece) / bytesPerSecond));
+                if (!sink.is_writable()) {
+                    return false;
+                }
+            }
+            auto bytes = body->read(start + offset, piece);
             if (!bytes.ok()) {
                 PW_LOG_ERROR_VALUE(bytes.error());
                 return false;
@@ -180,7 +192,8 @@ void CmsServer::Impl::handle(const httplib::Request& req, httplib::Response& res
     if (fault && (fault->kind == Fault::Kind::Drop || fault->kind == Fault::Kind::Hang)) {
         halfway = fault->kind;
     }
-    apply(response, req, res, halfway);
+    apply(response, req, res, halfway,
+          fault && fault->kind == Fault::Kind::Trickle ? fault->bytesPerSecond : 0);
 }
 
 CmsServer::CmsServer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}

@@ -26,6 +26,9 @@ std::optional<Fault::Kind> Fault::kindNamed(const std::string& name) {
     if (name == "answer") {
         return Kind::Answer;
     }
+    if (name == "trickle") {
+        return Kind::Trickle;
+    }
     return std::nullopt;
 }
 

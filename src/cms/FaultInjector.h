@@ -4,7 +4,8 @@
 // lose their connection half-way through the body, or wait until a test releases them (so a
 // test can see how many requests a client keeps in flight at once), or stop half-way through
 // the body until released (hang), or get an answer of the test's making (status, content type
-// and body) in place of the real one. Thread-safe: members take
+// and body) in place of the real one, or get the real answer a few bytes a second (trickle).
+// Thread-safe: members take
 // mutex_; stalls and holds wait on a condition that stop() ends, so neither holds up shutdown.
 
 #include <chrono>
@@ -17,7 +18,7 @@
 namespace pagewell::cms {
 
 struct Fault {
-    enum class Kind { Status, Empty, Stall, Drop, Hold, Hang, Answer };
+    enum class Kind { Status, Empty, Stall, Drop, Hold, Hang, Answer, Trickle };
     Kind kind = Kind::Status;
     std::string prefix;
     int remaining = 1;
@@ -26,8 +27,11 @@ struct Fault {
     // Answer: what is sent with `status`.
     std::string contentType;
     std::string body;
+    // Trickle: the pace of the real answer, in bytes a second.
+    int bytesPerSecond = 10;
 
-    // "status", "empty", "stall", "drop", "hold", "hang", "answer"; none for anything else.
+    // "status", "empty", "stall", "drop", "hold", "hang", "answer", "trickle"; none for anything
+    // else.
     static std::optional<Kind> kindNamed(const std::string& name);
 };
 

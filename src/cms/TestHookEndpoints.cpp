@@ -153,7 +153,7 @@ void TestHookEndpoints::addTo(RouteTable& routes, const CmsServices& services) {
             if (!kind) {
                 return CmsResponse::error(400,
                                           "expected {\"prefix\", \"action\": "
-                                          "status|empty|stall|drop|hold|hang|answer}");
+                                          "status|empty|stall|drop|hold|hang|answer|trickle}");
             }
             Fault fault;
             fault.kind = *kind;
@@ -162,6 +162,7 @@ void TestHookEndpoints::addTo(RouteTable& routes, const CmsServices& services) {
             fault.status = intField(*body, "status", fault.kind == Fault::Kind::Answer ? 200 : 500);
             fault.contentType = textField(*body, "content_type");
             fault.body = textField(*body, "body");
+            fault.bytesPerSecond = std::max(1, intField(*body, "rate", 10));
             fault.stall =
                 std::chrono::milliseconds(static_cast<long>(body->value("seconds", 0.0) * 1000));
             services.faults.arm(std::move(fault));

@@ -454,7 +454,17 @@ struct InterfaceManager::Impl {
 };
 
 InterfaceManager::InterfaceManager(std::string baseURL)
-    : InterfaceManager(std::move(baseURL), HttpSessionOptions{}) {}
+    : InterfaceManager(std::move(baseURL), defaultSessionOptions()) {}
+
+HttpSessionOptions InterfaceManager::defaultSessionOptions() {
+    HttpSessionOptions options;
+    options.caBundlePath = AppSettings::caBundlePath().value_or("");
+    return options;
+}
+
+const HttpSessionOptions& InterfaceManager::sessionOptions() const {
+    return impl_->sessionOptions;
+}
 
 InterfaceManager::InterfaceManager(std::string baseURL, HttpSessionOptions sessionOptions)
     : impl_(std::make_unique<Impl>(*this, std::move(baseURL), std::move(sessionOptions))) {}
@@ -615,12 +625,17 @@ void InterfaceManager::getTokenWithUsername(const std::string& username,
     PW_LOG_INFO(kLogURL, LogRedactor::redactUrl(impl_->session->resolve(probe.url)));
     impl_->transfer(std::move(probe), [this, username, password, completion = std::move(completion),
                                        error = std::move(error)](HttpResult result) mutable {
-        if (result.ok()) {
+        const auto status = result.ok() ? 0 : result.error->code;
+        const bool httpAnswer = result.ok() || result.error->domain == HttpErrors::kHttpDomain;
+        if (result.ok() || (httpAnswer && (status == 401 || status == 403))) {
             impl_->currentLogin(username, password, std::move(completion), std::move(error));
-        } else {
+        } else if (httpAnswer && (status == 404 || status == 405)) {
             PW_LOG_INFO("The header sign-in is not offered ({}); using the path sign-in",
                         result.error->toString());
             impl_->fallbackLogin(username, password, std::move(completion), std::move(error));
+        } else {
+            logTokenFailure(*result.error);
+            error(*result.error);
         }
     });
 }

@@ -116,9 +116,17 @@ class InterfaceManager {
     // A manager for `baseURL` (the server address followed by "/api2"). The reachability watch
     // starts only with setupReachabilityNotifications(), which the long-running mode calls: a
     // one-shot command has no use for a probe thread.
+    // The session runs with defaultSessionOptions().
     explicit InterfaceManager(std::string baseURL);
     // The same with the session's timeouts and certificate settings.
     InterfaceManager(std::string baseURL, HttpSessionOptions sessionOptions);
+
+    // The options of the application's sessions: the platform's limits and the certificate
+    // authorities the configuration adds (AppSettings::caBundlePath()).
+    static HttpSessionOptions defaultSessionOptions();
+    // The options this manager's sessions run with; downloads take their certificate settings
+    // from here so every transfer trusts the same authorities.
+    const HttpSessionOptions& sessionOptions() const;
     ~InterfaceManager();
     InterfaceManager(const InterfaceManager&) = delete;
     InterfaceManager& operator=(const InterfaceManager&) = delete;
@@ -173,9 +181,13 @@ class InterfaceManager {
     // ---- session and token
 
     // Probes "HEAD auth/loginv2": the current login (headers "X-Uid", "X-App-Secret", Basic
-    // authorisation; 401 and 403 accepted) when it answers, else the fallback
-    // "auth/login/USER/PASSWORD/UID/SECRET". A current-method answer with "userId" stores the
-    // credentials in the keychain, finds or creates the User and makes it current.
+    // authorisation; 401 and 403 accepted) when it answers, also with 401 or 403 (the probe
+    // carries no credentials). Only a 404 or 405 means the server does not offer it and selects
+    // the fallback "auth/login/USER/PASSWORD/UID/SECRET", which carries the password in its
+    // path; any other failure (certificate, connection, other status) ends the sign-in with
+    // that error, so a broken or impostor server never gets the password that way. A
+    // current-method answer with "userId" stores the credentials in the keychain, finds or
+    // creates the User and makes it current.
     void getTokenWithUsername(const std::string& username, const std::string& password,
                               TokenCompletion completion, ErrorCallback error);
 

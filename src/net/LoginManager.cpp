@@ -197,9 +197,13 @@ void LoginManager::loginWithUserName(const std::string& username, const std::str
             acceptToken(username, password, std::move(token), std::move(secret),
                         std::move(callbacks->first), std::move(callbacks->second));
         },
-        [this, username, password, callbacks](const Error&) {
-            loginOfflineUserWithName(username, password, std::move(callbacks->first),
-                                     std::move(callbacks->second));
+        [this, username, password, callbacks](const Error& error) {
+            if (HttpErrors::isCertificateFailure(error)) {
+                postFailure(std::move(callbacks->second), error);
+                return;
+            }
+            offlineLogin(username, password, std::move(callbacks->first),
+                         std::move(callbacks->second), error);
         });
 }
 
@@ -227,6 +231,12 @@ void LoginManager::appConnectLoginWithUsername(const std::string& username,
 void LoginManager::loginOfflineUserWithName(const std::string& username,
                                             const std::string& password, SuccessBlock success,
                                             FailBlock fail) {
+    offlineLogin(username, password, std::move(success), std::move(fail), std::nullopt);
+}
+
+void LoginManager::offlineLogin(const std::string& username, const std::string& password,
+                                SuccessBlock success, FailBlock fail,
+                                std::optional<Error> onlineFailure) {
     bool offline = InterfaceManager::sharedInstance().isInOfflineMode();
     StoreContext* context = mainContext();
     std::optional<User> user =
@@ -234,6 +244,10 @@ void LoginManager::loginOfflineUserWithName(const std::string& username,
     PasswordHash::Match match = user && user->passwordHash
                                     ? PasswordHash::verify(password, *user->passwordHash)
                                     : PasswordHash::Match::No;
+    if (onlineFailure && !(user && user->passwordHash)) {
+        postFailure(std::move(fail), std::move(*onlineFailure));
+        return;
+    }
     if (match == PasswordHash::Match::No) {
         postFailure(std::move(fail), loginError(offline ? kNoConnection : kCheckUserOffline));
         return;

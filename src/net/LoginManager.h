@@ -11,16 +11,20 @@
 //   name/password empty? ──► fail "VXErrorDomain" -100 "Cannot login without ..."
 //        ▼
 //   InterfaceManager::getTokenWithUsername
-//        │ token                         │ no token                 │ request error
-//        ▼                               ▼                          ▼
-//   LAST_LOGIN = now; keychain ←     fail "Pagewell" 0         offline login with the
-//   name, password, token; User        "Please check your        same name, password and
-//   found or made, hash, secret;       username and password."   callbacks
-//   current user; success
+//        │ token                    │ no token              │ certificate    │ other request
+//        ▼                          ▼                       ▼ failure        ▼ error
+//   LAST_LOGIN = now; keychain ← fail "Pagewell" 0      fail with that   offline login with
+//   name, password, token; User    "Please check your    error           the same name,
+//   found or made, hash, secret;   username and                          password and
+//   current user; success          password."                            callbacks
 //
 // Offline login: a User with this name whose stored hash matches the password is made current
 // (offline mode on), or, with offline mode off, the user is asked whether to switch offline
-// mode on and is signed in after either answer.
+// mode on and is signed in after either answer. After a failed online attempt, a name with no
+// stored password on this device fails with the online attempt's error (the server could not
+// be reached, or what it answered): there was nothing to check the password against. A
+// certificate that is not trusted is never bridged by an offline sign-in: it may be an
+// impostor, and the user has to learn that the server's certificate is the problem.
 //
 // Exactly one of the two callbacks of every flow is called, once, on the main queue.
 //
@@ -146,6 +150,9 @@ class LoginManager {
                      SuccessBlock success, FailBlock fail);
     void finishOfflineLogin(const std::string& username, const std::string& password,
                             SuccessBlock success, FailBlock fail);
+    // The offline login; `onlineFailure` is why the online login just failed, when it did.
+    void offlineLogin(const std::string& username, const std::string& password,
+                      SuccessBlock success, FailBlock fail, std::optional<Error> onlineFailure);
 
     Hooks hooks_;
 };

@@ -9,7 +9,7 @@ Error Error::fromErrno(int errnoValue, const std::string& context) {
     if (!context.empty()) {
         text = context + ": " + text;
     }
-    return Error{kPosixErrorDomain, errnoValue, std::move(text)};
+    return Error{kPosixErrorDomain, errnoValue, std::move(text), {}};
 }
 
 std::string Error::toString() const {

@@ -1,5 +1,6 @@
 #pragma once
-// The one error value of Pagewell: a domain, an integer code and a readable description.
+// The one error value of Pagewell: a domain, an integer code and a readable description, plus
+// what the server itself said about the failure when its answer carried a message.
 // Errors travel as values (Result<T>); exceptions never cross a module boundary.
 
 #include <cassert>
@@ -14,9 +15,13 @@ struct Error {
     std::string domain;
     int code = 0;
     std::string description;
+    // The message of the server's own failure answer (a maintenance notice, a refusal's reason):
+    // one line, control characters removed, bounded in length. Empty when it gave none. Shown
+    // under the description; never logged in place of it.
+    std::string serverMessage;
 
     static Error make(std::string domain, int code, std::string description) {
-        return Error{std::move(domain), code, std::move(description)};
+        return Error{std::move(domain), code, std::move(description), {}};
     }
     // An operating-system failure: domain "POSIXErrorDomain", the errno value as code and
     // strerror text, prefixed with what was being done when a context is given.

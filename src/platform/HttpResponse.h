@@ -28,6 +28,12 @@ struct HttpResponse {
     std::optional<std::string> header(std::string_view name) const;
     // The content type without parameters, lower-cased ("application/json").
     std::string mimeType() const;
+    // What a failure answer says for the user: the "message" (else "error") text of a small
+    // JSON object, or a short plain-text body; web pages and long bodies say nothing. One line
+    // of at most kServerMessageLimit bytes of valid UTF-8 without control characters; empty
+    // when there is nothing to show.
+    std::string serverMessage() const;
+    static constexpr std::size_t kServerMessageLimit = 300;
     bool hasJsonObject() const { return json != nullptr; }
 };
 
@@ -78,6 +84,11 @@ struct HttpErrors {
     }
     static bool isTimeout(const Error& error) {
         return error.domain == kNetworkDomain && error.code == kTimedOut;
+    }
+    // The TLS handshake failed or the server's certificate was not trusted.
+    static bool isCertificateFailure(const Error& error) {
+        return error.domain == kNetworkDomain &&
+               (error.code == kServerCertificateUntrusted || error.code == kSecureConnectionFailed);
     }
 };
 

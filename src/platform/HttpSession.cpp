@@ -1,7 +1,11 @@
 #include "platform/HttpSession.h"
 
 #include <curl/curl.h>
+#include <openssl/err.h>
 #include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 #include <strings.h>
 #include <unistd.h>
 
@@ -170,8 +174,9 @@ Error cancelledError() {
     return networkError(HttpErrors::kCancelled, "cancelled");
 }
 
-// The Error for a transfer that libcurl ended with `code`; `detail` is its error buffer.
-Error errorForCurlCode(CURLcode code, const char* detail) {
+// The Error for a transfer to `host` that libcurl ended with `code`; `detail` is its error
+// buffer.
+Error errorForCurlCode(CURLcode code, const char* detail, const std::string& host) {
     int errorCode = HttpErrors::kUnknown;
     std::string text;
     switch (code) {
@@ -199,10 +204,16 @@ Error errorForCurlCode(CURLcode code, const char* detail) {
             break;
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CACERT_BADFILE:
-        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
-            errorCode = HttpErrors::kServerCertificateUntrusted;
-            text = "The certificate for this server is invalid.";
-            break;
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH: {
+            // Which server and why: a self-signed certificate, an unknown authority or a name
+            // that does not match are told apart only by libcurl's reason.
+            std::string reason = host;
+            if (detail != nullptr && detail[0] != '\0') {
+                reason += reason.empty() ? detail : std::string(": ") + detail;
+            }
+            return networkError(HttpErrors::kServerCertificateUntrusted,
+                                "The server's certificate is not trusted (" + reason + ")");
+        }
         case CURLE_SSL_CONNECT_ERROR:
         case CURLE_SSL_CERTPROBLEM:
         case CURLE_SSL_CIPHER:
@@ -251,6 +262,15 @@ Error errorForCurlCode(CURLcode code, const char* detail) {
     }
     return networkError(errorCode, std::move(text));
 }
+
+struct X509Deleter {
+    void operator()(X509* certificate) const { X509_free(certificate); }
+};
+using X509Pointer = std::unique_ptr<X509, X509Deleter>;
+
+struct BioDeleter {
+    void operator()(BIO* bio) const { BIO_free(bio); }
+};
 
 // Removes a file and ignores whether it was there.
 void removeQuietly(const std::string& path) {
@@ -343,6 +363,9 @@ struct HttpSession::Impl {
     std::string baseURL;
     std::optional<Origin> baseOrigin;
     HttpSessionOptions options;
+    // The further authorities of options.caBundlePath, or why they could not be read.
+    std::vector<X509Pointer> extraAuthorities;
+    std::optional<Error> extraAuthoritiesError;
     std::shared_ptr<MainQueue> mainQueue;
     // Set to false by the destructor on the main thread; posted handlers check it first.
     std::shared_ptr<std::atomic<bool>> alive = std::make_shared<std::atomic<bool>>(true);
@@ -382,7 +405,9 @@ struct HttpSession::Impl {
     HttpResult judge(Transfer& transfer, CURLcode code);
     void deliver(std::unique_ptr<Transfer> transfer, HttpResult result);
     void postProgress(Transfer& transfer);
+    void loadExtraAuthorities();
 
+    static CURLcode onSslContext(CURL* easy, void* sslContext, void* user);
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user);
     static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user);
     static int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
@@ -461,7 +486,19 @@ std::optional<Error> HttpSession::Impl::startTransfer(Transfer& transfer) {
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!options.caBundlePath.empty()) {
-        curl_easy_setopt(easy, CURLOPT_CAINFO, options.caBundlePath.c_str());
+        // Added to the store libcurl fills with the system's authorities, so both are trusted.
+        // Plain http transfers never get that far and are not held up by a broken bundle.
+        auto origin = originOf(transfer.url);
+        if (origin && origin->scheme == "https") {
+            if (extraAuthoritiesError) {
+                return extraAuthoritiesError;
+            }
+            curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, this);
+            if (curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &Impl::onSslContext) != CURLE_OK) {
+                return networkError(HttpErrors::kSecureConnectionFailed,
+                                    "This build cannot trust further certificate authorities.");
+            }
+        }
     }
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(std::max<std::int64_t>(1, options.connectTimeout.count())));
@@ -544,6 +581,46 @@ std::optional<Error> HttpSession::Impl::startTransfer(Transfer& transfer) {
         return networkError(HttpErrors::kUnknown, "The transfer could not be started.");
     }
     return std::nullopt;
+}
+
+void HttpSession::Impl::loadExtraAuthorities() {
+    const std::string& path = options.caBundlePath;
+    std::unique_ptr<BIO, BioDeleter> bio(BIO_new_file(path.c_str(), "r"));
+    if (!bio) {
+        extraAuthoritiesError = networkError(
+            HttpErrors::kSecureConnectionFailed,
+            "The certificate bundle " + path + " could not be read: " + std::strerror(errno));
+        ERR_clear_error();
+        return;
+    }
+    while (X509* certificate = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr)) {
+        extraAuthorities.emplace_back(certificate);
+    }
+    // The loop ends on the first read that finds no further certificate; that is not an error.
+    ERR_clear_error();
+    if (extraAuthorities.empty()) {
+        extraAuthoritiesError =
+            networkError(HttpErrors::kSecureConnectionFailed,
+                         "The certificate bundle " + path + " holds no PEM certificate.");
+        return;
+    }
+    PW_LOG_INFO("Trusting {} further certificate authorities from {}", extraAuthorities.size(),
+                path);
+}
+
+// Called by libcurl for each new TLS connection, after it loaded the system's authorities.
+CURLcode HttpSession::Impl::onSslContext(CURL*, void* sslContext, void* user) {
+    auto* impl = static_cast<Impl*>(user);
+    X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslContext));
+    if (store == nullptr) {
+        return CURLE_SSL_CERTPROBLEM;
+    }
+    for (const auto& certificate : impl->extraAuthorities) {
+        // An authority the store already holds is not an error.
+        X509_STORE_add_cert(store, certificate.get());
+    }
+    ERR_clear_error();
+    return CURLE_OK;
 }
 
 void HttpSession::Impl::releaseHandles(Transfer& transfer) {
@@ -763,11 +840,14 @@ HttpResult HttpSession::Impl::judge(Transfer& transfer, CURLcode code) {
     } else if (transfer.localError) {
         result.error = transfer.localError;
     } else if (code != CURLE_OK) {
-        result.error = errorForCurlCode(code, transfer.errorBuffer.data());
+        auto origin = originOf(transfer.url);
+        result.error =
+            errorForCurlCode(code, transfer.errorBuffer.data(), origin ? origin->host : "");
     } else if (!transfer.request.acceptsStatus(response.status)) {
         result.error = Error::make(HttpErrors::kHttpDomain, static_cast<int>(response.status),
                                    fmt::format("Request failed: {} ({})",
                                                reasonForStatus(response.status), response.status));
+        result.error->serverMessage = response.serverMessage();
     } else {
         const auto& accepted = transfer.request.acceptedContentTypes;
         const bool nothingToJudge =
@@ -939,6 +1019,9 @@ HttpSession::HttpSession(std::string baseURL, HttpSessionOptions options,
     impl_->baseURL = std::move(baseURL);
     impl_->baseOrigin = originOf(impl_->baseURL);
     impl_->options = std::move(options);
+    if (!impl_->options.caBundlePath.empty()) {
+        impl_->loadExtraAuthorities();
+    }
     impl_->mainQueue = mainQueue ? std::move(mainQueue) : MainQueue::sharedPointer();
     impl_->multi = curl_multi_init();
     curl_multi_setopt(impl_->multi, CURLMOPT_MAX_HOST_CONNECTIONS,

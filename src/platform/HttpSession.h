@@ -11,9 +11,12 @@
 // Transfers run on one worker thread that drives every transfer of the session at once
 // (libcurl's multi interface); connections to a host are kept open and reused. Each transfer has
 // a connect timeout and a low-speed limit: when fewer than lowSpeedLimit bytes per second move
-// for lowSpeedTime, the transfer ends with a "Network" timed-out error, so a stalled server never
-// hangs the app. TLS certificates and host names are verified; plain http is allowed, with one
-// warning per host that is not a loopback address.
+// for lowSpeedTime, the transfer ends with a "Network" timed-out error, so a stalled or trickling
+// server never hangs the app. TLS certificates and host names are verified against the system's
+// authorities and, when configured, a bundle of further ones (a company's own authority); plain
+// http is allowed, with one warning per host that is not a loopback address.
+//
+// A failure answer's own message (a maintenance notice) travels in the error's serverMessage.
 //
 // Credentials: Basic credentials, the header fields Authorization, Proxy-Authorization,
 // X-App-Secret and X-Uid, and the "token" query parameter are sent only when the request's
@@ -46,17 +49,25 @@ namespace pagewell {
 class MainQueue;
 
 struct HttpSessionOptions {
+    // The limits every transfer of the app runs under unless a caller (a test) asks otherwise.
+    static constexpr long kDefaultLowSpeedLimit = 1024;  // bytes per second
+    static constexpr std::chrono::seconds kDefaultLowSpeedTime{30};
+
     std::chrono::milliseconds connectTimeout{std::chrono::seconds{15}};
     // A transfer during which no byte moves for lowSpeedTime (counted from its start, so waiting
     // for the answer counts too), or which stays slower than lowSpeedLimit bytes per second over
     // libcurl's averaging window of lowSpeedTime rounded up to whole seconds, ends with a
-    // timeout. The silence is checked about once a second.
-    long lowSpeedLimit = 1;
-    std::chrono::milliseconds lowSpeedTime{std::chrono::seconds{30}};
+    // timeout. The silence is checked about once a second. A server that trickles a few bytes a
+    // second is as useless as a silent one, hence a limit well above a byte.
+    long lowSpeedLimit = kDefaultLowSpeedLimit;
+    std::chrono::milliseconds lowSpeedTime{kDefaultLowSpeedTime};
     int maxRedirects = 5;
     // At most this many connections to one host at a time; further transfers wait for one.
     int maxConnectionsPerHost = 6;
-    // A certificate bundle to trust instead of the system's (tests with their own authority).
+    // A PEM file of certificate authorities to trust in addition to the system's (a company's
+    // own authority). Read once when the session is created; when it cannot be read or holds no
+    // certificate, every https transfer fails with that reason rather than quietly trusting
+    // less than the user asked for.
     std::string caBundlePath;
     std::string userAgent = "Pagewell";
 };

@@ -192,6 +192,11 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
         if (environment.serverURL.empty()) {
             environment.serverURL = InterfaceManager::sharedInstance().baseURL();
         }
+        if (environment.sessionOptions.caBundlePath.empty()) {
+            // The authorities the sign-in trusted are the ones the files come from.
+            environment.sessionOptions.caBundlePath =
+                InterfaceManager::sharedInstance().sessionOptions().caBundlePath;
+        }
         if (!environment.store) {
             environment.store = PersistentStore::shared();
         }

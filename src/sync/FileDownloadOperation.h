@@ -87,6 +87,7 @@ class FileDownloadOperation : public AsyncOperation {
         // Default: the English fallback.
         TextLookup localizedText;
         std::shared_ptr<NotificationCenter> notifications;
+        // Limits of the transfers; an empty caBundlePath takes the shared InterfaceManager's.
         HttpSessionOptions sessionOptions;
     };
 

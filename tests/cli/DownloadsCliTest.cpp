@@ -4,6 +4,8 @@
 
 #include <csignal>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -412,6 +414,57 @@ TEST_F(DownloadsCliTest, RunAndASyncBesideItNeverFetchAFileTwice) {
     EXPECT_EQ(contentFetches(101), 1);
     EXPECT_EQ(states(json({"downloads"})),
               (States{{{10, 100}, "Delete"}, {{11, 100}, "Delete"}, {{11, 101}, "Delete"}}));
+}
+
+// Titles and names come from the server: colour changes, window-title changes and line breaks
+// in them are shown as escapes on the terminal, and kept as they are in the JSON document.
+TEST_F(DownloadsCliTest, ServerTextReachesTheTerminalWithItsControlCharactersEscaped) {
+    signIn("demo", "demo");
+    cms::CatalogueState& catalogue = server->services().catalogue;
+    cms::NewCategory category;
+    category.id = 12;
+    category.locale = 1;
+    category.title = "\x1b[31mRed\x1b[0m valves";
+    category.parents = {10};
+    ASSERT_TRUE(catalogue.addCategory(category).ok());
+    cms::NewFile file;
+    file.id = 102;
+    file.title = "\x1b]0;owned\x07Guide\n  - Fake [1]";
+    file.name = "guide.txt";
+    file.mimeType = "text/plain";
+    file.content = "guide";
+    file.locales = {1};
+    file.categories = {12};
+    ASSERT_TRUE(catalogue.addFile(file).ok());
+    CliRun synced = run({"sync", "--no-download"});
+    ASSERT_EQ(synced.exitCode, 0) << synced.err;
+
+    CliRun shown = run({"downloads"});
+    ASSERT_EQ(shown.exitCode, 0) << shown.err;
+    for (char control : {'\x1b', '\x07'}) {
+        EXPECT_EQ(shown.out.find(control), std::string::npos) << shown.out;
+    }
+    EXPECT_NE(shown.out.find("  \\x1b[31mRed\\x1b[0m valves [12]\n"), std::string::npos)
+        << shown.out;
+    EXPECT_NE(shown.out.find("    - \\x1b]0;owned\\x07Guide\\x0a  - Fake [1] [102]  "),
+              std::string::npos)
+        << shown.out;
+
+    nlohmann::json tree = json({"downloads"});
+    std::map<int, std::string> names;
+    std::map<int, std::string> titles;
+    std::function<void(const nlohmann::json&)> walk = [&](const nlohmann::json& nodes) {
+        for (const auto& node : nodes) {
+            names[node["id"].get<int>()] = node["name"];
+            for (const auto& entry : node["files"]) {
+                titles[entry["id"].get<int>()] = entry["title"];
+            }
+            walk(node["subcategories"]);
+        }
+    };
+    walk(tree);
+    EXPECT_EQ(names[12], category.title);
+    EXPECT_EQ(titles[102], file.title);
 }
 
 TEST_F(DownloadsCliTest, TheCatalogueCommandsNeedASignedInUser) {

@@ -9,8 +9,12 @@
 #include "CliRunner.h"
 #include "TestCatalogue.h"
 #include "TestSupport.h"
+#include "TlsTestServer.h"
 #include "cms/CmsServer.h"
+#include "cms/FaultInjector.h"
+#include "cms/RequestLog.h"
 #include "platform/PropertyList.h"
+#include "platform/RefusingPort.h"
 
 namespace pagewell {
 namespace {
@@ -52,13 +56,16 @@ class LoginCliTest : public ::testing::Test {
         return runPagewell(data(), all, {"PAGEWELL_KEYCHAIN=file"});
     }
 
-    // Runs pagewell with `input` on stdin (the password for --password-stdin).
-    CliRun runWithInput(const std::string& input, const std::vector<std::string>& args) {
+    // Runs pagewell with `input` on stdin (the password for --password-stdin) and the extra
+    // environment entries ("NAME=value ", each ending in a space).
+    CliRun runWithInput(const std::string& input, const std::vector<std::string>& args,
+                        const std::string& environment = {}) {
         std::filesystem::path in = home.path() / "stdin.txt";
         std::filesystem::path out = home.path() / "stdout.txt";
         std::filesystem::path err = home.path() / "stderr.txt";
         std::ofstream(in) << input;
-        std::string command = "PAGEWELL_KEYCHAIN=file '" PAGEWELL_CLI_PATH "' --data-dir '" +
+        std::string command = environment +
+                              "PAGEWELL_KEYCHAIN=file '" PAGEWELL_CLI_PATH "' --data-dir '" +
                               data().string() + "' --config '" + config().string() + "'";
         for (const std::string& arg : args) {
             command += " '" + arg + "'";
@@ -190,5 +197,87 @@ TEST_F(LoginCliTest, HelpCarriesTheOfflineInfoText) {
         << help.out;
 }
 
+// A sign-in that cannot get through says why, with an exit code that tells an unreachable or
+// untrusted server (5) from one that answered with a failure (1); only an authority the user
+// names in PAGEWELL_CA_BUNDLE makes the self-signed server trusted.
+TEST_F(LoginCliTest, ASignInThatCannotGetThroughSaysWhy) {
+    TemporaryDirectory certificates;
+    test::TestAuthority authority(certificates.path());
+    auto answering = [](int status, std::string body) {
+        return [status, body](const httplib::Request& request, httplib::Response& response) {
+            if (request.path != "/api2/auth/loginv2") {
+                response.status = 404;
+            } else if (request.method != "HEAD") {
+                response.status = status;
+                response.set_content(body, "application/json");
+            }
+        };
+    };
+    test::TlsTestServer tls(authority.issue("loopback", "IP:127.0.0.1"),
+                            answering(200, R"({"success": true, "token": "t", "userId": "1"})"));
+    test::TlsTestServer maintenance(authority.issue("maintenance", "IP:127.0.0.1"),
+                                    answering(503, R"({"message": "Down for maintenance"})"));
+    ASSERT_TRUE(tls.valid() && maintenance.valid());
+    const std::string trusted =
+        "PAGEWELL_CA_BUNDLE='" + authority.certificatePath().string() + "' ";
+    test::RefusingPort refusing;
+    cms::Fault refusedProbe;
+    refusedProbe.prefix = "/api2/auth/";
+    refusedProbe.remaining = 1;
+    refusedProbe.status = 500;
+    server->services().faults.arm(refusedProbe);
+    struct Case {
+        const char* name;
+        std::string server;
+        std::string environment;
+        int exitCode;
+        std::vector<std::string> said;
+    };
+    const Case cases[] = {
+        {"self-signed authority",
+         tls.origin(),
+         "",
+         5,
+         {"Login failed.", "The server's certificate is not trusted (127.0.0.1: "}},
+        {"authority named by PAGEWELL_CA_BUNDLE", tls.origin(), trusted, 0, {"Signed in as demo"}},
+        {"nobody listening",
+         "http://127.0.0.1:" + std::to_string(refusing.port()),
+         "",
+         5,
+         {"Login failed.", "The server cannot be reached: Could not connect to the server."}},
+        {"maintenance",
+         maintenance.origin(),
+         trusted,
+         1,
+         {"Login failed.", "Request failed: service unavailable (503)",
+          "The server says: Down for maintenance"}},
+        {"failing probe",
+         server->baseUrl(),
+         "",
+         1,
+         {"Login failed.", "Request failed: internal server error (500)"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(data());
+        writeConfig(c.server);
+        CliRun login =
+            runWithInput("demo\n", {"login", "--user", "demo", "--password-stdin"}, c.environment);
+        EXPECT_EQ(login.exitCode, c.exitCode) << login.err;
+        const std::string shown = login.out + login.err;
+        std::size_t at = 0;
+        for (const auto& text : c.said) {
+            at = shown.find(text, at);
+            ASSERT_NE(at, std::string::npos) << text << "\nin:\n" << shown;
+        }
+        EXPECT_EQ(shown.find("Please check your username and password"), std::string::npos);
+    }
+    // No server that failed the probe was given the password in a path.
+    EXPECT_EQ(tls.received(),
+              (std::vector<std::string>{"HEAD /api2/auth/loginv2", "GET /api2/auth/loginv2"}));
+    for (const auto& entry : server->services().requestLog.entries()) {
+        EXPECT_EQ(entry.target.find("/auth/login/"), std::string::npos) << entry.target;
+    }
+}
 }  // namespace
 }  // namespace pagewell

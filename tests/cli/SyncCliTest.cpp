@@ -14,6 +14,7 @@
 #include "TestCatalogue.h"
 #include "TestSupport.h"
 #include "cms/CmsServer.h"
+#include "cms/FaultInjector.h"
 #include "platform/DataDirectoryLock.h"
 #include "platform/PropertyList.h"
 
@@ -175,6 +176,91 @@ TEST_F(SyncCliTest, NothingIsSynchronisedWithoutTheServer) {
     EXPECT_EQ(unreachable["imported"], false);
     EXPECT_EQ(unreachable["error"]["message"], kNothingSynchronised);
     EXPECT_EQ(unreachable["files"], lists({}, {}, {}));
+}
+
+// A failed run says what it left behind: nothing, or what it imported before the failure (the
+// categories and the files of Brochures arrive, then the files of Pumps fail), and a server's
+// own message under its error, cleaned for the terminal.
+TEST_F(SyncCliTest, AFailedRunSaysWhatItImportedAndWhatTheServerSaid) {
+    struct Case {
+        const char* name;
+        cms::Fault fault;
+        int exitCode;
+        std::vector<std::string> said;  // on stderr, in this order
+        std::string serverMessage;      // in the JSON error, none when empty
+    };
+    auto fault = [](cms::Fault::Kind kind, const char* prefix, int status, std::string body = {},
+                    std::string type = "text/plain") {
+        cms::Fault made;
+        made.kind = kind;
+        made.prefix = prefix;
+        made.remaining = 10;
+        made.status = status;
+        made.body = std::move(body);
+        made.contentType = std::move(type);
+        return made;
+    };
+    const std::string imported =
+        "imported before the failure: categories: 2 added, 0 changed, 0 removed; files: 1 added, "
+        "0 changed, 0 removed";
+    const Case cases[] = {
+        {"maintenance notice as JSON",
+         fault(cms::Fault::Kind::Status, "/api2/category/", 503,
+               R"({"success": false, "message": "Down for maintenance until 18:00"})",
+               "application/json"),
+         1,
+         {"the catalogue could not be synchronised: Request failed: service unavailable (503)",
+          "  The server says: Down for maintenance until 18:00"},
+         "Down for maintenance until 18:00"},
+        {"maintenance notice as text with control characters",
+         fault(cms::Fault::Kind::Status, "/api2/category/", 503, "\x1b[1mBack at\r\n18:00\x07\n"),
+         1,
+         {"Request failed: service unavailable (503)", "  The server says: [1mBack at 18:00\n"},
+         "[1mBack at 18:00"},
+        {"a web page says nothing more",
+         fault(cms::Fault::Kind::Status, "/api2/category/", 502, "<html>Bad gateway</html>",
+               "text/html"),
+         1,
+         {"the catalogue could not be synchronised: Request failed: bad gateway (502)\n"},
+         ""},
+        {"failure after the first category",
+         fault(cms::Fault::Kind::Status, "/api2/category/items/11", 500),
+         1,
+         {"the catalogue could not be synchronised completely: Request failed: internal server "
+          "error (500); " +
+          imported},
+         ""},
+        {"connection lost after the first category",
+         fault(cms::Fault::Kind::Drop, "/api2/category/items/11", 0),
+         5,
+         {"offline / server unreachable; " + imported, "  The network connection was lost."},
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(data());
+        signIn();
+        server->services().faults.arm(c.fault);
+        CliRun failed = run({"sync", "--no-download"});
+        nlohmann::json document = json({"sync", "--no-download"}, c.exitCode);
+        server->services().faults.clear();
+
+        EXPECT_EQ(failed.exitCode, c.exitCode) << failed.err;
+        std::size_t at = 0;
+        for (const auto& text : c.said) {
+            at = failed.err.find(text, at);
+            ASSERT_NE(at, std::string::npos) << text << "\nin:\n" << failed.err;
+        }
+        EXPECT_EQ(failed.err.find('\x1b'), std::string::npos);
+        EXPECT_EQ(failed.err.find("nothing was synchronised"), std::string::npos);
+        EXPECT_EQ(document["imported"], false);
+        if (c.serverMessage.empty()) {
+            EXPECT_EQ(failed.err.find("The server says"), std::string::npos) << failed.err;
+            EXPECT_FALSE(document["error"].contains("serverMessage")) << document.dump();
+        } else {
+            EXPECT_EQ(document["error"]["serverMessage"], c.serverMessage);
+        }
+    }
 }
 
 TEST_F(SyncCliTest, SignInAndTheDataDirectoryAreChecked) {

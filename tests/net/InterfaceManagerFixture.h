@@ -90,6 +90,10 @@ class ScriptedHttpServer {
         std::lock_guard lock(mutex_);
         return received_;
     }
+    void clearReceived() {
+        std::lock_guard lock(mutex_);
+        received_.clear();
+    }
     int port() const { return port_; }
     std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port_) + "/api2"; }
 

@@ -4,7 +4,9 @@
 #include <gmock/gmock.h>
 
 #include "InterfaceManagerFixture.h"
+#include "platform/HttpResponse.h"
 #include "platform/ReachabilityWatcher.h"
+#include "platform/RefusingPort.h"
 #include "store/User.h"
 
 namespace pagewell::test {
@@ -40,7 +42,7 @@ void answerJson(httplib::Response& response, const json& body, int status = 200)
 // A small server model: sign-in answers, and an endpoint that accepts one token only.
 struct LoginServer {
     std::string validToken = "new-token";
-    bool probeAnswers = true;
+    int probeStatus = 200;  // the answer to the header sign-in probe
     int loginStatus = 200;
     json loginAnswer = {{"success", true}, {"token", "new-token"}, {"userId", "7"}};
     // The endpoint answers empty while the token is not validToken, or always when set.
@@ -49,7 +51,7 @@ struct LoginServer {
     void operator()(const httplib::Request& request, httplib::Response& response) const {
         if (request.path == "/api2/auth/loginv2") {
             if (request.method == "HEAD") {
-                response.status = probeAnswers ? 200 : 404;
+                response.status = probeStatus;
                 return;
             }
             answerJson(response, loginAnswer, loginStatus);
@@ -333,7 +335,7 @@ TEST_F(InterfaceManagerTest, RefusedSignInGivesNoTokenAndNoError) {
 
 TEST_F(InterfaceManagerTest, FailingProbeSelectsThePathSignInWithEscapedParts) {
     LoginServer model;
-    model.probeAnswers = false;
+    model.probeStatus = 404;
     model.loginAnswer = {
         {"success", true}, {"token", "tok-2"}, {"secret", "ignored"}, {"userId", "9"}};
     server_.setHandler(model);
@@ -351,6 +353,54 @@ TEST_F(InterfaceManagerTest, FailingProbeSelectsThePathSignInWithEscapedParts) {
     // The path sign-in records nobody.
     EXPECT_FALSE(AccountManager::currentUser());
     EXPECT_EQ(keychain_->token(), "old-token");
+}
+
+// The path sign-in puts the password into the address, so only a server that says it does not
+// know the header sign-in gets it; a failing or unreachable server ends the sign-in instead.
+TEST_F(InterfaceManagerTest, OnlyA404Or405ProbeSelectsThePathSignIn) {
+    struct Case {
+        int probeStatus;
+        const char* signIn;  // the second request, none when the sign-in ends at the probe
+    };
+    const Case cases[] = {
+        {404, "/api2/auth/login/"},
+        {405, "/api2/auth/login/"},
+        {200, "/api2/auth/loginv2"},
+        {401, "/api2/auth/loginv2"},
+        {500, nullptr},
+        {503, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.probeStatus);
+        LoginServer model;
+        model.probeStatus = c.probeStatus;
+        server_.setHandler(model);
+        server_.clearReceived();
+        Outcome outcome = login("alice", "pw");
+        EXPECT_EQ(outcome.calls, 1);
+        auto received = server_.received();
+        ASSERT_GE(received.size(), 1u);
+        EXPECT_EQ(received[0].method, "HEAD");
+        if (c.signIn) {
+            ASSERT_EQ(received.size(), 2u);
+            EXPECT_EQ(received[1].target.rfind(c.signIn, 0), 0u) << received[1].target;
+            EXPECT_EQ(outcome.token, "new-token");
+        } else {
+            EXPECT_EQ(received.size(), 1u);
+            ASSERT_TRUE(outcome.error);
+            EXPECT_EQ(outcome.error->domain, HttpErrors::kHttpDomain);
+            EXPECT_EQ(outcome.error->code, c.probeStatus);
+            EXPECT_FALSE(outcome.token);
+        }
+    }
+
+    // A server that cannot be reached gets no second request either.
+    test::RefusingPort refusing;
+    makeManager("http://127.0.0.1:" + std::to_string(refusing.port()) + "/api2");
+    Outcome unreachable = login("alice", "pw");
+    ASSERT_TRUE(unreachable.error);
+    EXPECT_EQ(unreachable.error->domain, HttpErrors::kNetworkDomain);
+    EXPECT_EQ(unreachable.error->code, HttpErrors::kCannotConnectToHost);
 }
 
 TEST_F(InterfaceManagerTest, LoginAnswerRules) {
@@ -546,7 +596,7 @@ TEST_F(InterfaceManagerTest, NoSecretReachesAnyLogLine) {
     const std::string password = "pw SECRET/2&x";
     keychain_->saveUsername("demo", password, "tokSECRET1");
     LoginServer model;
-    model.probeAnswers = false;  // the path sign-in carries the password in its path
+    model.probeStatus = 404;  // the path sign-in carries the password in its path
     model.validToken = "tokSECRET3";
     model.loginAnswer = {
         {"success", true}, {"token", "tokSECRET3"}, {"secret", "userSECRET4"}, {"userId", "5"}};
@@ -556,7 +606,7 @@ TEST_F(InterfaceManagerTest, NoSecretReachesAnyLogLine) {
                              {.postData = json{{"password", "bodySECRET5"}}});
     ASSERT_TRUE(renewed.answer) << (renewed.error ? renewed.error->description : "");
 
-    model.probeAnswers = true;
+    model.probeStatus = 200;
     server_.setHandler(model);
     Outcome current = login("demo", password);
     EXPECT_EQ(current.token, "tokSECRET3");

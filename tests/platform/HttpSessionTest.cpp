@@ -638,16 +638,84 @@ TEST_F(HttpSessionTest, StalledServerEndsWithATimeout) {
         res.set_content("{}", "application/json");
     });
     addHangingDownload(server_, "/api2/stall-body");
+    // A server that keeps sending, ten bytes every tenth of a second: alive, but far below the
+    // app's limit of a kilobyte a second.
+    server_.server().Get("/api2/trickle", [gate](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("application/json",
+                                         [gate](std::size_t, httplib::DataSink& sink) {
+                                             if (gate->wait(100ms)) {
+                                                 return false;  // the server is shutting down
+                                             }
+                                             return sink.write("          ", 10);
+                                         });
+    });
     HttpSessionOptions options;
     options.lowSpeedTime = 1s;
+    ASSERT_EQ(options.lowSpeedLimit, 1024);
     auto session = makeSession(options);
 
-    for (const char* path : {"stall", "stall-body"}) {
+    for (const char* path : {"stall", "stall-body", "trickle"}) {
         SCOPED_TRACE(path);
         HttpResult result = sendAndWait(*session, HttpRequest::json(HttpMethod::Get, path));
         ASSERT_TRUE(result.error);
         EXPECT_TRUE(HttpErrors::isTimeout(*result.error)) << result.error->description;
     }
+}
+
+// --- What a failure answer says ---------------------------------------------------------------
+
+TEST(HttpResponseServerMessageTest, TakesTheAnswersOwnShortMessageCleanedForDisplay) {
+    struct Case {
+        const char* name;
+        const char* contentType;
+        std::string body;
+        std::string expected;
+    };
+    const std::string longText(1000, 'x');
+    const std::string deep = std::string(7000, '[') + std::string(7000, ']');
+    const Case cases[] = {
+        {"JSON message", "application/json; charset=utf-8",
+         R"({"success": false, "message": "Down for maintenance until 18:00"})",
+         "Down for maintenance until 18:00"},
+        {"JSON error when there is no message", "application/json",
+         R"({"success": false, "error": "Quota exceeded"})", "Quota exceeded"},
+        {"message before error", "application/json", R"({"error": "e", "message": "m"})", "m"},
+        {"deep values beside the message", "application/json",
+         R"({"detail": )" + deep + R"(, "message": "Busy"})", "Busy"},
+        {"no text in the JSON", "application/json", R"({"error": {"code": 7}})", ""},
+        {"JSON that is not an object", "application/json", "[\"Busy\"]", ""},
+        {"short plain text, controls and line breaks removed", "text/plain",
+         "Back soon.\r\n\x1b[31mReally\x07 soon\xc2\x9b.\n", "Back soon. [31mReally soon."},
+        {"invalid UTF-8 dropped, letters kept", "text/plain",
+         "Wartung \xff\xfe"
+         "bis 18 Uhr – ☕",
+         "Wartung bis 18 Uhr – ☕"},
+        {"long text cut at the limit", "text/plain", longText,
+         std::string(HttpResponse::kServerMessageLimit - 3, 'x') + "…"},
+        {"a web page says nothing", "text/html", "<html><body>Maintenance</body></html>", ""},
+        {"an empty body says nothing", "text/plain", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HttpResponse response;
+        response.status = 503;
+        response.contentType = c.contentType;
+        response.body = c.body;
+        const std::string message = response.serverMessage();
+        EXPECT_EQ(message, c.expected);
+        EXPECT_LE(message.size(), HttpResponse::kServerMessageLimit);
+    }
+}
+
+TEST_F(HttpSessionTest, RefusedStatusCarriesTheServersMessage) {
+    server_.server().Get("/api2/maintenance", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 503;
+        res.set_content(R"({"message": "Down for maintenance"})", "application/json");
+    });
+    HttpResult result = sendAndWait(HttpRequest::json(HttpMethod::Get, "maintenance"));
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(result.error->description, "Request failed: service unavailable (503)");
+    EXPECT_EQ(result.error->serverMessage, "Down for maintenance");
 }
 
 TEST_F(HttpSessionTest, UnreachableServersGiveClearErrors) {

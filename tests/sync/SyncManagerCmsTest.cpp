@@ -24,6 +24,7 @@
 #include "store/StoredPath.h"
 #include "sync/ChangeTimestampsAdapter.h"
 #include "sync/DataImporter.h"
+#include "sync/FileDownloadOperation.h"
 #include "sync/SyncManager.h"
 #include "sync/TimestampManager.h"
 
@@ -209,6 +210,47 @@ TEST_F(SyncManagerCmsTest, TokensExpiringDuringFourParallelDownloadsAreRenewedOn
         }
     }
     EXPECT_EQ(logins.size(), 1u) << "one renewal for all parallel downloads";
+}
+
+// A server that trickles one file a few bytes a second does not hold the sync: that file ends
+// with an error once it stays below the transfer limit for the window (shortened here), and
+// every other file arrives.
+TEST_F(SyncManagerCmsTest, ATricklingFileFailsAndTheOthersArrive) {
+    std::set<std::int64_t> pending = pendingFiles();
+    ASSERT_GT(pending.size(), 1u);
+    std::int64_t slow = 0;  // a file at its default address, which the fault can name
+    for (const auto& file : demo_->files) {
+        if (file.location.empty() && pending.count(file.id) > 0) {
+            slow = file.id;
+            break;
+        }
+    }
+    ASSERT_NE(slow, 0);
+    cms::Fault trickle;
+    trickle.kind = cms::Fault::Kind::Trickle;
+    trickle.prefix = "/media/files/" + std::to_string(slow) + "/";
+    trickle.remaining = 100;
+    trickle.bytesPerSecond = 50;
+    server_->services().faults.arm(trickle);
+    const FileDownloadOperation::Environment previous = FileDownloadOperation::sharedEnvironment();
+    FileDownloadOperation::Environment shortWindow = previous;
+    shortWindow.sessionOptions.lowSpeedTime = std::chrono::seconds(3);
+    FileDownloadOperation::setSharedEnvironment(shortWindow);
+
+    auto report = startDownloadAll();
+    const bool ended = finish(report);
+    FileDownloadOperation::setSharedEnvironment(previous);
+    server_->services().faults.clear();
+    ASSERT_TRUE(ended);
+
+    EXPECT_EQ(report->result.ending, SyncManager::DownloadResult::Ending::Finished);
+    ASSERT_EQ(report->result.summary.failed.size(), 1u);
+    EXPECT_EQ(report->result.summary.failed.begin()->first, slow);
+    std::set<std::int64_t> downloaded(report->result.summary.downloaded.begin(),
+                                      report->result.summary.downloaded.end());
+    pending.erase(slow);
+    EXPECT_EQ(downloaded, pending);
+    EXPECT_EQ(pendingFiles(), std::set<std::int64_t>{slow});
 }
 
 }  // namespace
