@@ -228,8 +228,9 @@ TEST_F(SyncCliTest, AFailedRunSaysWhatItImportedAndWhatTheServerSaid) {
          1,
          {"the catalogue could not be synchronised completely: Request failed: internal server "
           "error (500); " +
-          imported},
-         ""},
+              imported,
+          "  The server says: injected failure"},
+         "injected failure"},
         {"connection lost after the first category",
          fault(cms::Fault::Kind::Drop, "/api2/category/items/11", 0),
          5,

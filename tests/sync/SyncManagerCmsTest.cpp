@@ -234,7 +234,9 @@ TEST_F(SyncManagerCmsTest, ATricklingFileFailsAndTheOthersArrive) {
     server_->services().faults.arm(trickle);
     const FileDownloadOperation::Environment previous = FileDownloadOperation::sharedEnvironment();
     FileDownloadOperation::Environment shortWindow = previous;
-    shortWindow.sessionOptions.lowSpeedTime = std::chrono::seconds(3);
+    // Longer than the reference server's keep-alive wait (5 s): a request queued behind idle
+    // connections may wait that long for a server thread without being slow itself.
+    shortWindow.sessionOptions.lowSpeedTime = std::chrono::seconds(10);
     FileDownloadOperation::setSharedEnvironment(shortWindow);
 
     auto report = startDownloadAll();
@@ -244,6 +246,9 @@ TEST_F(SyncManagerCmsTest, ATricklingFileFailsAndTheOthersArrive) {
     ASSERT_TRUE(ended);
 
     EXPECT_EQ(report->result.ending, SyncManager::DownloadResult::Ending::Finished);
+    for (const auto& [id, error] : report->result.summary.failed) {
+        EXPECT_EQ(id, slow) << error.toString();
+    }
     ASSERT_EQ(report->result.summary.failed.size(), 1u);
     EXPECT_EQ(report->result.summary.failed.begin()->first, slow);
     std::set<std::int64_t> downloaded(report->result.summary.downloaded.begin(),
