@@ -190,5 +190,34 @@ TEST_F(AppSettingsTest, PathComesFromOptionThenEnvironmentThenShippedFile) {
     }
 }
 
+// The certificate bundle: the environment wins; the configuration's path is taken relative to
+// the configuration file, so a deployment ships its authority beside it.
+TEST_F(AppSettingsTest, CertificateBundleComesFromTheEnvironmentOrBesideTheConfiguration) {
+    struct Case {
+        const char* name;
+        const char* configured;  // "CABundle", none when null
+        const char* environment;
+        std::optional<std::string> expected;
+    };
+    const std::string beside = (dir_.path() / "certs" / "company-ca.pem").string();
+    const Case cases[] = {
+        {"neither", nullptr, nullptr, std::nullopt},
+        {"relative to the configuration", "certs/company-ca.pem", nullptr, beside},
+        {"absolute", "/etc/company/ca.pem", nullptr, "/etc/company/ca.pem"},
+        {"environment first", "certs/company-ca.pem", "/tmp/override.pem", "/tmp/override.pem"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PlistDict root{{"CMSURL", "https://cms.example.test"}};
+        if (c.configured) {
+            root.emplace("CABundle", c.configured);
+        }
+        writePlist(file_, root);
+        AppSettings::_setSettingsPath(file_);
+        ScopedEnvironment environment(AppSettings::kCABundleVariable, c.environment);
+        EXPECT_EQ(AppSettings::caBundlePath(), c.expected);
+    }
+}
+
 }  // namespace
 }  // namespace pagewell

@@ -54,6 +54,12 @@ class HttpTestServer {
     void stop() {
         gate_.open();
         if (thread_.joinable()) {
+            // stop() only ends a loop that has started; one that starts afterwards would wait
+            // in accept() for ever, so give the thread its moment to start it.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (!server_.is_running() && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::yield();
+            }
             server_.stop();
             thread_.join();
         }
