@@ -205,7 +205,7 @@ TEST_F(SyncCliTest, AFailedRunSaysWhatItImportedAndWhatTheServerSaid) {
         "0 changed, 0 removed";
     const Case cases[] = {
         {"maintenance notice as JSON",
-         fault(cms::Fault::Kind::Status, "/api2/category/", 503,
+         fault(cms::Fault::Kind::Answer, "/api2/category/", 503,
                R"({"success": false, "message": "Down for maintenance until 18:00"})",
                "application/json"),
          1,
@@ -213,12 +213,12 @@ TEST_F(SyncCliTest, AFailedRunSaysWhatItImportedAndWhatTheServerSaid) {
           "  The server says: Down for maintenance until 18:00"},
          "Down for maintenance until 18:00"},
         {"maintenance notice as text with control characters",
-         fault(cms::Fault::Kind::Status, "/api2/category/", 503, "\x1b[1mBack at\r\n18:00\x07\n"),
+         fault(cms::Fault::Kind::Answer, "/api2/category/", 503, "\x1b[1mBack at\r\n18:00\x07\n"),
          1,
          {"Request failed: service unavailable (503)", "  The server says: [1mBack at 18:00\n"},
          "[1mBack at 18:00"},
         {"a web page says nothing more",
-         fault(cms::Fault::Kind::Status, "/api2/category/", 502, "<html>Bad gateway</html>",
+         fault(cms::Fault::Kind::Answer, "/api2/category/", 502, "<html>Bad gateway</html>",
                "text/html"),
          1,
          {"the catalogue could not be synchronised: Request failed: bad gateway (502)\n"},
