@@ -13,6 +13,9 @@
 //     AcceptingEncodings                 app's session does: the server then compresses each
 //                                        answer, and the difference to the plain floor is that
 //                                        compression's cost
+//   BM_FirstImportOfOneAnswerWith-       a first sync against a second synthetic catalogue
+//     100000Files                        whose one category holds 100,000 files: one answer of
+//                                        about 75 MB, its time and the client's peak memory
 //   BM_SecondSyncWithNoChange            a sync right after the first one, nothing changed on
 //                                        the server; its ratio to the first import is printed
 //   BM_SyncAfterChangesInFiveCategories  a sync after one file in each of five categories was
@@ -47,6 +50,7 @@
 #include "PeakMemory.h"
 #include "ProcessCpu.h"
 #include "net/InterfaceManager.h"
+#include "net/KeychainBridge.h"
 #include "store/CurrentSelection.h"
 #include "store/Database.h"
 #include "store/PersistentStore.h"
@@ -410,10 +414,9 @@ Status fetchParseInsert(const CmsProcess& cms, BenchClient& client, bool acceptE
 // Runs `import` once per iteration on a freshly signed-in client and reports peak memory, the
 // requests it made, the client's CPU and the rows it left in the store. `check` may reject what
 // an import left behind (it reports the error and returns false).
-void measureImports(benchmark::State& state,
+void measureImports(benchmark::State& state, CmsProcess* cms,
                     const std::function<Status(const CmsProcess&, BenchClient&)>& import,
                     const std::function<bool(pagewell::Database&)>& check = nullptr) {
-    CmsProcess* cms = server(state);
     if (cms == nullptr) {
         return;
     }
@@ -457,9 +460,10 @@ void measureImports(benchmark::State& state,
 }
 
 void floorRun(benchmark::State& state, bool acceptEncodings) {
-    measureImports(state, [acceptEncodings](const CmsProcess& cms, BenchClient& client) {
-        return fetchParseInsert(cms, client, acceptEncodings);
-    });
+    measureImports(state, server(state),
+                   [acceptEncodings](const CmsProcess& cms, BenchClient& client) {
+                       return fetchParseInsert(cms, client, acceptEncodings);
+                   });
 }
 
 void BM_FloorFetchParseInsertSameRows(benchmark::State& state) {
@@ -482,7 +486,8 @@ BENCHMARK(BM_FloorFetchParseInsertSameRowsAcceptingEncodings)
 
 void BM_FirstImportOfSyntheticCatalogue(benchmark::State& state) {
     measureImports(
-        state, [](const CmsProcess&, BenchClient& client) { return client.syncCatalogue(); },
+        state, server(state),
+        [](const CmsProcess&, BenchClient& client) { return client.syncCatalogue(); },
         [&state](pagewell::Database& db) {
             if (const auto files = count(db, "SELECT COUNT(*) FROM File"); files != kFiles) {
                 state.SkipWithError(("imported " + std::to_string(files) + " files").c_str());
@@ -495,6 +500,46 @@ BENCHMARK(BM_FirstImportOfSyntheticCatalogue)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(2);
+
+// A first sync whose one category holds 100,000 files: one file-list answer of about 75 MB
+// (`answer_MiB`, fetched once outside the timed part). Its `peak_MiB` is what holding and
+// importing one large answer costs the client.
+constexpr int kFilesInOneAnswer = 100'000;
+
+void BM_FirstImportOfOneAnswerWith100000Files(benchmark::State& state) {
+    const std::string files = std::to_string(kFilesInOneAnswer);
+    CmsProcess* cms =
+        CmsProcess::sharedServer(state, "one-category-" + files,
+                                 {"--synthetic", files, "--min-size", "1024", "--max-size", "1024",
+                                  "--files-per-category", files});
+    measureImports(
+        state, cms, [](const CmsProcess&, BenchClient& client) { return client.syncCatalogue(); },
+        [&state, cms](pagewell::Database& db) {
+            if (const auto imported = count(db, "SELECT COUNT(*) FROM File");
+                imported != kFilesInOneAnswer) {
+                state.SkipWithError(("imported " + std::to_string(imported) + " files").c_str());
+                return false;
+            }
+            if (state.counters.count("answer_MiB") > 0) {
+                return true;
+            }
+            auto answer = BenchHttp().fetch(cms->baseUrl() + "/api2/category/items/1?token=" +
+                                            pagewell::InterfaceManager::percentEscape(
+                                                pagewell::KeychainBridge::shared().token()) +
+                                            "&locale=" + std::to_string(kEnglish));
+            if (!answer.ok()) {
+                state.SkipWithError(answer.error().description.c_str());
+                return false;
+            }
+            state.counters["answer_MiB"] =
+                static_cast<double>(answer.value().size()) / (1024.0 * 1024.0);
+            return true;
+        });
+}
+BENCHMARK(BM_FirstImportOfOneAnswerWith100000Files)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 // A sync after a first import: nothing changed (`touched` 0), or one file in each of the
 // first `touched` categories was touched on the server.

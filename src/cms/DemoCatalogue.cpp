@@ -207,16 +207,16 @@ class DemoBuilder {
         return finish();
     }
 
-    Result<Catalogue> buildSynthetic(int fileCount,
-                                     std::optional<DemoCatalogue::SyntheticSizes> sizes = {}) {
+    Result<Catalogue> buildSynthetic(
+        int fileCount, std::optional<DemoCatalogue::SyntheticSizes> sizes = {},
+        int filesPerCategory = DemoCatalogue::kSyntheticFilesPerCategory) {
         if (fileCount <= 0) {
             return Error::make(DemoCatalogue::kErrorDomain, 1,
                                "a synthetic catalogue needs at least one file");
         }
         step(prepareDirectories());
         addUsersAndLocales();
-        const int categoryCount =
-            std::max(1, fileCount / DemoCatalogue::kSyntheticFilesPerCategory);
+        const int categoryCount = std::max(1, fileCount / std::max(1, filesPerCategory));
         int sorting = 0;
         for (int c = 1; c <= categoryCount; ++c) {
             for (int locale : {kEnglish, kGerman}) {
@@ -616,6 +616,18 @@ Result<Catalogue> DemoCatalogue::buildSynthetic(const std::filesystem::path& dir
         return Error::make(kErrorDomain, 3, "synthetic file sizes need 0 < smallest <= largest");
     }
     return DemoBuilder(directory).buildSynthetic(fileCount, sizes);
+}
+
+Result<Catalogue> DemoCatalogue::buildSynthetic(const std::filesystem::path& directory,
+                                                int fileCount, SyntheticSizes sizes,
+                                                int filesPerCategory) {
+    if (sizes.smallest == 0 || sizes.largest < sizes.smallest) {
+        return Error::make(kErrorDomain, 3, "synthetic file sizes need 0 < smallest <= largest");
+    }
+    if (filesPerCategory <= 0) {
+        return Error::make(kErrorDomain, 4, "a synthetic category needs at least one file");
+    }
+    return DemoBuilder(directory).buildSynthetic(fileCount, sizes, filesPerCategory);
 }
 
 }  // namespace pagewell::cms

@@ -44,6 +44,10 @@ class DemoCatalogue {
     // ratio (evenly spread, fixed by N). 200 files of 50 KB to 5 MB come to about 150 MB.
     static Result<Catalogue> buildSynthetic(const std::filesystem::path& directory, int fileCount,
                                             SyntheticSizes sizes);
+    // The same with `filesPerCategory` files in each category instead of 50 (a catalogue with
+    // one very large category shows what one large answer costs).
+    static Result<Catalogue> buildSynthetic(const std::filesystem::path& directory, int fileCount,
+                                            SyntheticSizes sizes, int filesPerCategory);
 };
 
 }  // namespace pagewell::cms

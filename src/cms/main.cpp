@@ -39,13 +39,14 @@ int serve(const pagewell::cms::CmsServerOptions& options) {
 }
 
 int buildDemo(const std::string& directory, int syntheticFiles,
-              const pagewell::cms::DemoCatalogue::SyntheticSizes& sizes) {
+              const pagewell::cms::DemoCatalogue::SyntheticSizes& sizes, int filesPerCategory) {
     using pagewell::cms::DemoCatalogue;
     auto built =
-        syntheticFiles > 0
-            ? (sizes.smallest > 0 ? DemoCatalogue::buildSynthetic(directory, syntheticFiles, sizes)
-                                  : DemoCatalogue::buildSynthetic(directory, syntheticFiles))
-            : DemoCatalogue::build(directory);
+        syntheticFiles <= 0 ? DemoCatalogue::build(directory)
+        : filesPerCategory > 0
+            ? DemoCatalogue::buildSynthetic(directory, syntheticFiles, sizes, filesPerCategory)
+        : sizes.smallest > 0 ? DemoCatalogue::buildSynthetic(directory, syntheticFiles, sizes)
+                             : DemoCatalogue::buildSynthetic(directory, syntheticFiles);
     if (!built.ok()) {
         std::cerr << "pagewell-cms: " << built.error().description << "\n";
         return 1;
@@ -100,6 +101,12 @@ int main(int argc, char** argv) {
                      "largest synthetic file in bytes; most files stay near --min-size")
         ->needs(smallest);
     smallest->needs("--max-size");
+    int filesPerCategory = 0;
+    demoCommand
+        ->add_option("--files-per-category", filesPerCategory,
+                     "synthetic files in each category (default 50; with --min-size)")
+        ->needs(smallest)
+        ->check(CLI::PositiveNumber);
 
     CLI11_PARSE(app, argc, argv);
     options.tokenLifetime = std::chrono::seconds(tokenLifetime);
@@ -107,7 +114,7 @@ int main(int argc, char** argv) {
         return serve(options);
     }
     if (demoCommand->parsed()) {
-        return buildDemo(demoDirectory, syntheticFiles, sizes);
+        return buildDemo(demoDirectory, syntheticFiles, sizes, filesPerCategory);
     }
     return 2;
 }
