@@ -192,6 +192,9 @@ void CmsServer::Impl::handle(const httplib::Request& req, httplib::Response& res
     if (fault && (fault->kind == Fault::Kind::Drop || fault->kind == Fault::Kind::Hang)) {
         halfway = fault->kind;
     }
+    if (fault && fault->altersAnswer()) {
+        response.body = FaultInjector::alter(*fault, std::move(response.body));
+    }
     apply(response, req, res, halfway,
           fault && fault->kind == Fault::Kind::Trickle ? fault->bytesPerSecond : 0);
 }

@@ -1,6 +1,7 @@
 #include "cms/FaultInjector.h"
 
 #include <algorithm>
+#include <nlohmann/json.hpp>
 
 namespace pagewell::cms {
 
@@ -29,7 +30,57 @@ std::optional<Fault::Kind> Fault::kindNamed(const std::string& name) {
     if (name == "trickle") {
         return Kind::Trickle;
     }
+    if (name == "nest") {
+        return Kind::Nest;
+    }
+    if (name == "pad") {
+        return Kind::Pad;
+    }
+    if (name == "strip") {
+        return Kind::Strip;
+    }
     return std::nullopt;
+}
+
+bool Fault::altersAnswer() const {
+    return kind == Kind::Nest || kind == Kind::Pad || kind == Kind::Strip;
+}
+
+std::string FaultInjector::alter(const Fault& fault, std::string body) {
+    const std::size_t open = body.find_first_not_of(" \t\r\n");
+    if (open == std::string::npos || body[open] != '{') {
+        return body;
+    }
+    if (fault.kind == Fault::Kind::Strip) {
+        auto answer = nlohmann::json::parse(body, nullptr, false);
+        for (const char* list : {"items", "highlights"}) {
+            auto entries = answer.find(list);
+            if (answer.is_discarded() || entries == answer.end() || !entries->is_array()) {
+                continue;
+            }
+            for (auto& entry : *entries) {
+                for (const auto& key : fault.keys) {
+                    if (entry.is_object()) {
+                        entry.erase(key);
+                    }
+                }
+            }
+        }
+        return answer.is_discarded() ? body : answer.dump();
+    }
+    std::string member;
+    if (fault.kind == Fault::Kind::Nest) {
+        const auto depth = static_cast<std::size_t>(std::max(0, fault.depth));
+        member = "\"nested\":" + std::string(depth, '[') + std::string(depth, ']');
+    } else if (fault.kind == Fault::Kind::Pad) {
+        member = "\"padding\":\"" + std::string(fault.bytes, 'x') + "\"";
+    } else {
+        return body;
+    }
+    const std::size_t next = body.find_first_not_of(" \t\r\n", open + 1);
+    const bool empty = next != std::string::npos && body[next] == '}';
+    body.insert(open + 1, empty ? member : member + ",");
+    return body;
 }
 
 void FaultInjector::arm(Fault fault) {

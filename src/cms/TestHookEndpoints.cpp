@@ -151,9 +151,10 @@ void TestHookEndpoints::addTo(RouteTable& routes, const CmsServices& services) {
             auto body = jsonBody(request);
             auto kind = body ? Fault::kindNamed(textField(*body, "action")) : std::nullopt;
             if (!kind) {
-                return CmsResponse::error(400,
-                                          "expected {\"prefix\", \"action\": "
-                                          "status|empty|stall|drop|hold|hang|answer|trickle}");
+                return CmsResponse::error(
+                    400,
+                    "expected {\"prefix\", \"action\": "
+                    "status|empty|stall|drop|hold|hang|answer|trickle|nest|pad|strip}");
             }
             Fault fault;
             fault.kind = *kind;
@@ -165,6 +166,15 @@ void TestHookEndpoints::addTo(RouteTable& routes, const CmsServices& services) {
             fault.bytesPerSecond = std::max(1, intField(*body, "rate", 10));
             fault.stall =
                 std::chrono::milliseconds(static_cast<long>(body->value("seconds", 0.0) * 1000));
+            fault.depth = intField(*body, "depth");
+            fault.bytes = static_cast<std::size_t>(std::max(0, intField(*body, "bytes")));
+            if (auto keys = body->find("keys"); keys != body->end() && keys->is_array()) {
+                for (const auto& key : *keys) {
+                    if (key.is_string()) {
+                        fault.keys.push_back(key.get<std::string>());
+                    }
+                }
+            }
             services.faults.arm(std::move(fault));
             return ok(services);
         }));

@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
+#include "platform/JsonDecoder.h"
+
 namespace pagewell {
 
 namespace {
@@ -208,7 +210,9 @@ std::string LogRedactor::redactBody(std::string_view body) {
         return std::string(body);
     }
     if (body[first] == '{' || body[first] == '[') {
-        Json document = Json::parse(body, nullptr, false);
+        // Bounded: the redaction walks the document recursively.
+        Json document = JsonDecoder::nestsWithin(body) ? Json::parse(body, nullptr, false)
+                                                       : Json(Json::value_t::discarded);
         if (!document.is_discarded()) {
             if (!redactJson(document)) {
                 return std::string(body);

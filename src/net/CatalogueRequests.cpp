@@ -6,6 +6,7 @@
 #include <mutex>
 #include <utility>
 
+#include "net/AnswerLimits.h"
 #include "net/KeychainBridge.h"
 #include "net/SearchKeyword.h"
 #include "platform/Logger.h"
@@ -93,6 +94,21 @@ struct ImportBatch {
     std::optional<Error> firstError;
 };
 
+InterfaceManager::RequestOptions categoryListOptions() {
+    InterfaceManager::RequestOptions options;
+    options.maxAnswerBytes = AnswerLimits::kCategoryList;
+    return options;
+}
+
+// File lists run to tens of thousands of entries: their files and thumbnails stay packed until
+// the importer reads them one at a time.
+InterfaceManager::RequestOptions fileListOptions() {
+    InterfaceManager::RequestOptions options;
+    options.maxAnswerBytes = AnswerLimits::kFileList;
+    options.packedLists = {"items", "highlights", "thumbnails"};
+    return options;
+}
+
 }  // namespace
 
 CatalogueRequests::CatalogueRequests(InterfaceManager& manager, EndpointDelegates& delegates)
@@ -130,8 +146,8 @@ void CatalogueRequests::importAnswer(std::function<Status(CatalogueImporting&)> 
 void CatalogueRequests::importListWithTimestamp(
     std::function<std::string(const std::string&, ChangeTimestamps&)> pathFor,
     std::function<Status(CatalogueImporting&, const Json&, const std::string&)> import,
-    std::function<void(ChangeTimestamps&, const std::string&)> save, Done completion,
-    ErrorCallback error) {
+    std::function<void(ChangeTimestamps&, const std::string&)> save,
+    InterfaceManager::RequestOptions options, Done completion, ErrorCallback error) {
     if (runner_.finishedOffline(completion)) {
         return;
     }
@@ -141,16 +157,18 @@ void CatalogueRequests::importListWithTimestamp(
     }
     CatalogueRequests self = *this;
     runner_.withLocale(
-        [self, timestamps, pathFor, import, save, completion,
+        [self, timestamps, pathFor, import, save, options, completion,
          error](const std::string& localeID) mutable {
-            self.runner_.manager().sendRequest(
+            // The answer is shared with its import, not copied: a file list can hold hundreds
+            // of megabytes once decoded.
+            self.runner_.manager().sendRequestSharingAnswer(
                 pathFor(localeID, *timestamps),
                 [self, timestamps, import, save, localeID, completion,
-                 error](const Json& answer) mutable {
-                    auto timestamp = RequestRunner::timestampOf(answer);
+                 error](const std::shared_ptr<const Json>& answer) mutable {
+                    auto timestamp = RequestRunner::timestampOf(*answer);
                     self.importAnswer(
                         [import, answer, localeID](CatalogueImporting& importer) {
-                            return import(importer, answer, localeID);
+                            return import(importer, *answer, localeID);
                         },
                         [timestamps, save, timestamp] {
                             if (timestamp) {
@@ -159,7 +177,7 @@ void CatalogueRequests::importListWithTimestamp(
                         },
                         completion, error, importCategoriesError());
                 },
-                error);
+                error, options);
         },
         completion, error);
 }
@@ -173,6 +191,8 @@ void CatalogueRequests::getAllLocales(Done completion, ErrorCallback error) {
     if (!importer) {
         return;
     }
+    InterfaceManager::RequestOptions options;
+    options.maxAnswerBytes = AnswerLimits::kLocaleList;
     manager.sendRequest(
         manager.pathForRestMethod("list", "locale"),
         [importer, completion, error](const Json& answer) {
@@ -182,7 +202,7 @@ void CatalogueRequests::getAllLocales(Done completion, ErrorCallback error) {
                     RequestRunner::report(status, completion, error);
                 });
         },
-        error);
+        error, options);
 }
 
 void CatalogueRequests::getCategoriesFromAPI(Done completion, ErrorCallback error) {
@@ -198,7 +218,7 @@ void CatalogueRequests::getCategoriesFromAPI(Done completion, ErrorCallback erro
         [](ChangeTimestamps& timestamps, const std::string& timestamp) {
             timestamps.saveTimestampForCategoryList(timestamp);
         },
-        std::move(completion), std::move(error));
+        categoryListOptions(), std::move(completion), std::move(error));
 }
 
 void CatalogueRequests::getCategoryModifiedFromAPI(CategoryIDsCompletion completion,
@@ -282,7 +302,7 @@ void CatalogueRequests::fetchCategoryChanges(bool storeTimestamp, ChangeListComp
                         self.getCategoriesFromAPI(applyDeletions, error);
                     }
                 },
-                error);
+                error, categoryListOptions());
         },
         [completion] { completion({}); }, error);
 }
@@ -304,7 +324,7 @@ void CatalogueRequests::getFilesForCategoryFromAPI(std::int64_t categoryID, Done
         [id](ChangeTimestamps& timestamps, const std::string& timestamp) {
             timestamps.saveTimestamp(timestamp, id);
         },
-        std::move(completion), std::move(error));
+        fileListOptions(), std::move(completion), std::move(error));
 }
 
 void CatalogueRequests::getHighlightsFromAPI(Done completion, ErrorCallback error) {
@@ -320,7 +340,7 @@ void CatalogueRequests::getHighlightsFromAPI(Done completion, ErrorCallback erro
         [](ChangeTimestamps& timestamps, const std::string& timestamp) {
             timestamps.saveTimeStampForHighlights(timestamp);
         },
-        std::move(completion), std::move(error));
+        fileListOptions(), std::move(completion), std::move(error));
 }
 
 void CatalogueRequests::searchFilesWithKeyword(const std::string& keyword, Done completion,
@@ -336,16 +356,16 @@ void CatalogueRequests::searchFilesWithKeyword(const std::string& keyword, Done 
                 "search/{}?keyword={}&token={}", InterfaceManager::percentEscape(localeID),
                 SearchKeyword::escape(keyword),
                 InterfaceManager::percentEscape(KeychainBridge::shared().token()));
-            manager.sendRequest(
+            manager.sendRequestSharingAnswer(
                 path,
-                [self, completion, error](const Json& answer) mutable {
+                [self, completion, error](const std::shared_ptr<const Json>& answer) mutable {
                     self.importAnswer(
                         [answer](CatalogueImporting& importer) {
-                            return importer.importFilesWithJSON(answer);
+                            return importer.importFilesWithJSON(*answer);
                         },
                         nullptr, completion, error, importFilesError());
                 },
-                error);
+                error, fileListOptions());
         },
         completion, error);
 }

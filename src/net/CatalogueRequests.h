@@ -122,7 +122,7 @@ class CatalogueRequests {
                              const std::string& localeID)>
             import,
         std::function<void(ChangeTimestamps& timestamps, const std::string& timestamp)> save,
-        Done completion, ErrorCallback error);
+        InterfaceManager::RequestOptions options, Done completion, ErrorCallback error);
 
     RequestRunner runner_;
 };

@@ -13,6 +13,7 @@
 #include "diag/AFNetworkLumberjackLogger.h"
 #include "diag/LogRedactor.h"
 #include "net/AccountManager.h"
+#include "net/AnswerLimits.h"
 #include "net/KeychainBridge.h"
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
@@ -249,7 +250,7 @@ struct InterfaceManager::Impl {
         return task;
     }
 
-    void framedSend(const std::string& path, JsonCompletion completion, ErrorCallback error,
+    void framedSend(const std::string& path, SharedJsonCompletion completion, ErrorCallback error,
                     RequestOptions options) {
         if (owner.isInOfflineMode()) {
             postToMain([error = std::move(error)] { error(unreachableError()); });
@@ -268,6 +269,8 @@ struct InterfaceManager::Impl {
             return;
         }
         HttpRequest request = HttpRequest::json(*method, path);
+        request.maxBodyBytes = options.maxAnswerBytes;
+        request.packedJsonLists = options.packedLists;
         if (options.postData) {
             request.setJsonBody(options.postData->dump());
         }
@@ -300,12 +303,12 @@ struct InterfaceManager::Impl {
                          error(shape);
                          return;
                      }
-                     completion(*answer);
+                     completion(answer);
                  });
     }
 
     // One renewal serves every request that met the refused token meanwhile.
-    void refreshTokenAndPerform(const std::string& path, JsonCompletion completion,
+    void refreshTokenAndPerform(const std::string& path, SharedJsonCompletion completion,
                                 ErrorCallback error, RequestOptions options) {
         PW_LOG_INFO(kLogInvalidToken);
         refreshWaiters.push_back(
@@ -372,6 +375,7 @@ struct InterfaceManager::Impl {
         request.setHeader(kAppSecretHeader, AppSettings::loginSecret().value_or(""));
         request.basicCredentials = HttpBasicCredentials{username, password};
         request.additionalAcceptedStatuses = {401, 403};
+        request.maxBodyBytes = AnswerLimits::kSignIn;
         PW_LOG_INFO(kLogURL, LogRedactor::redactUrl(session->resolve(request.url)));
         transfer(std::move(request), [username, password, completion = std::move(completion),
                                       error = std::move(error)](HttpResult result) {
@@ -416,7 +420,9 @@ struct InterfaceManager::Impl {
                         percentEscape(AccountManager::UID()),
                         percentEscape(AppSettings::loginSecret().value_or("")));
         PW_LOG_INFO(kLogURL, LogRedactor::redactUrl(session->resolve(path)));
-        transfer(HttpRequest::json(HttpMethod::Get, path),
+        HttpRequest request = HttpRequest::json(HttpMethod::Get, path);
+        request.maxBodyBytes = AnswerLimits::kSignIn;
+        transfer(std::move(request),
                  [completion = std::move(completion), error = std::move(error)](HttpResult result) {
                      if (const auto answer = loginAnswer(result, error)) {
                          completion(tokenFromLoginResponse(*answer), std::nullopt);
@@ -559,6 +565,17 @@ void InterfaceManager::sendRequest(const std::string& path, JsonCompletion compl
 
 void InterfaceManager::sendRequest(const std::string& path, JsonCompletion completion,
                                    ErrorCallback error, RequestOptions options) {
+    impl_->framedSend(
+        path,
+        [completion = std::move(completion)](const std::shared_ptr<const Json>& answer) {
+            completion(*answer);
+        },
+        std::move(error), std::move(options));
+}
+
+void InterfaceManager::sendRequestSharingAnswer(const std::string& path,
+                                                SharedJsonCompletion completion,
+                                                ErrorCallback error, RequestOptions options) {
     impl_->framedSend(path, std::move(completion), std::move(error), std::move(options));
 }
 
@@ -584,6 +601,7 @@ void InterfaceManager::send(RawRequest raw, RawCompletion completion, RawErrorCa
     request.acceptedContentTypes = std::move(raw.acceptedContentTypes);
     request.additionalAcceptedStatuses = std::move(raw.extraAcceptedStatuses);
     request.decodeJson = raw.decodeJson;
+    request.maxBodyBytes = raw.maxAnswerBytes;
     send(std::move(request),
          [completion = std::move(completion), error = std::move(error)](HttpResult result) {
              RawResponse response{result.response.status, result.response.headers,

@@ -48,6 +48,9 @@ class InterfaceManager {
     using Json = nlohmann::json;
     // A framed request's decoded answer (never empty: an empty answer means an expired token).
     using JsonCompletion = std::function<void(const Json& answer)>;
+    // The same answer shared instead of lent, for answers handed on to work that outlives the
+    // callback (a catalogue list imported in the background), so it is never copied.
+    using SharedJsonCompletion = std::function<void(const std::shared_ptr<const Json>& answer)>;
     using ErrorCallback = std::function<void(const Error& error)>;
     // (token, secret); either may be none. A refused login (answer "success" false) arrives
     // here with no token and is not an error.
@@ -63,6 +66,10 @@ class InterfaceManager {
         std::string method{};
         // Set on the one retry after a token renewal; callers leave it false.
         bool tokenRefreshWasPerformed = false;
+        // The largest answer this kind of request may receive (AnswerLimits).
+        std::size_t maxAnswerBytes = HttpRequest::kDefaultMaxBodyBytes;
+        // Lists of the answer kept packed until their reader unpacks them (JsonDecoder).
+        std::vector<std::string> packedLists{};
     };
 
     // An unframed request for operations with their own headers, accepted content types and
@@ -85,6 +92,8 @@ class InterfaceManager {
         // Decode the body as JSON (answer.json); a body that does not decode is an error unless
         // it is empty.
         bool decodeJson = true;
+        // The largest answer kept (AnswerLimits).
+        std::size_t maxAnswerBytes = HttpRequest::kDefaultMaxBodyBytes;
     };
 
     struct RawResponse {
@@ -166,6 +175,9 @@ class InterfaceManager {
     void sendRequest(const std::string& path, JsonCompletion completion, ErrorCallback error);
     void sendRequest(const std::string& path, JsonCompletion completion, ErrorCallback error,
                      RequestOptions options);
+    // The same, handing over the decoded answer itself rather than a reference to it.
+    void sendRequestSharingAnswer(const std::string& path, SharedJsonCompletion completion,
+                                  ErrorCallback error, RequestOptions options);
 
     // An unframed request on the shared session. Logs "URL: %@" (redacted), feeds the traffic
     // log; failures log "Error while requesting: %@" and "Error[%d]: %@" once.

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "net/AnswerLimits.h"
 #include "platform/Logger.h"
 
 namespace pagewell {
@@ -67,6 +68,8 @@ void ProximityRequests::getFiles(ProximityKind kind, const char* controller, std
         return;
     }
     InterfaceManager& manager = runner_.manager();
+    InterfaceManager::RequestOptions options;
+    options.maxAnswerBytes = AnswerLimits::kFileList;
     manager.sendRequest(
         manager.pathForRestMethod("files", controller, {std::to_string(entryID)}),
         [importer, kind, entryID, missingText, completion, error](const nlohmann::json& answer) {
@@ -85,7 +88,7 @@ void ProximityRequests::getFiles(ProximityKind kind, const char* controller, std
                 },
                 report(completion, error));
         },
-        error);
+        error, options);
 }
 
 void ProximityRequests::getBeaconList(Done completion, ErrorCallback error) {

@@ -4,6 +4,7 @@
 // statuses, credentials) belongs to the request itself, so two operations in flight can never see
 // each other's settings.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -74,6 +75,17 @@ struct HttpRequest {
     // Decode an accepted answer as JSON: an empty body gives no object (not an error); a body
     // that is not JSON is an error.
     bool decodeJson = false;
+
+    // Bounds of an answer kept in memory. A body longer than maxBodyBytes ends the transfer as
+    // soon as that is known, whatever the status ("VX" too large); a decoded answer nesting
+    // deeper than maxJsonDepth levels is refused ("VX" too deep). A body written to
+    // `downloadPath` is not bounded by maxBodyBytes.
+    std::size_t maxBodyBytes = kDefaultMaxBodyBytes;
+    int maxJsonDepth = kDefaultMaxJsonDepth;
+    // Keys of a decoded object answer whose lists keep their entries packed (JsonDecoder).
+    std::vector<std::string> packedJsonLists;
+    static constexpr std::size_t kDefaultMaxBodyBytes = std::size_t{32} << 20;
+    static constexpr int kDefaultMaxJsonDepth = 512;
 
     // When set, an accepted answer's body is written to this file (through a temporary file
     // beside it, renamed when complete) instead of being kept in memory. Answers with a status

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <nlohmann/json.hpp>
+#include <string>
 
 namespace pagewell {
 
@@ -157,6 +158,22 @@ std::string HttpResponse::serverMessage() const {
         return cleanedLine(body, kServerMessageLimit);
     }
     return {};
+}
+
+Error HttpErrors::answerTooLarge(std::size_t maxBodyBytes) {
+    constexpr std::size_t kKiB = 1024;
+    constexpr std::size_t kMiB = kKiB * kKiB;
+    const std::string bound = maxBodyBytes >= kMiB && maxBodyBytes % kMiB == 0
+                                  ? std::to_string(maxBodyBytes / kMiB) + " MiB"
+                              : maxBodyBytes >= kKiB && maxBodyBytes % kKiB == 0
+                                  ? std::to_string(maxBodyBytes / kKiB) + " KiB"
+                                  : std::to_string(maxBodyBytes) + " bytes";
+    return Error::make(kAnswerDomain, kAnswerTooLarge,
+                       "The server's answer is too large (more than " + bound + ").");
+}
+
+Error HttpErrors::answerTooDeep() {
+    return Error::make(kAnswerDomain, kAnswerTooDeep, kAnswerTooDeepDescription);
 }
 
 }  // namespace pagewell

@@ -55,9 +55,17 @@ struct HttpResult {
 //   "HTTP"     -1016           "Request failed: unacceptable content-type: text/html"
 //   "HTTP"     -1017           "The data couldn't be read because it isn't in the correct format."
 //   "Network"  see below       a readable description of what failed
+//   "VX"       -1102           "The server's answer is nested too deeply."
+//   "VX"       -1103           "The server's answer is too large (more than 32 MiB)."
 struct HttpErrors {
     static constexpr const char* kHttpDomain = "HTTP";
     static constexpr const char* kNetworkDomain = "Network";
+    // Answers that arrived whole but lie beyond the request's bounds (HttpRequest).
+    static constexpr const char* kAnswerDomain = "VX";
+    static constexpr int kAnswerTooDeep = -1102;
+    static constexpr int kAnswerTooLarge = -1103;
+    static constexpr const char* kAnswerTooDeepDescription =
+        "The server's answer is nested too deeply.";
 
     static constexpr int kUnacceptableContentType = -1016;
     static constexpr int kCannotParseResponse = -1017;
@@ -78,6 +86,10 @@ struct HttpErrors {
     static constexpr int kCannotCreateFile = -3000;
     static constexpr int kCannotWriteToFile = -3003;
     static constexpr int kCannotReadFile = -3004;  // a multipart file that cannot be read
+
+    // "The server's answer is too large (more than N MiB)." for a bound of N MiB.
+    static Error answerTooLarge(std::size_t maxBodyBytes);
+    static Error answerTooDeep();
 
     static bool isCancelled(const Error& error) {
         return error.domain == kNetworkDomain && error.code == kCancelled;

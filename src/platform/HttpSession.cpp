@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/JsonDecoder.h"
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
 
@@ -410,6 +411,7 @@ struct HttpSession::Impl {
     static CURLcode onSslContext(CURL* easy, void* sslContext, void* user);
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user);
     static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user);
+    static bool keepsInMemory(Transfer& transfer, std::size_t length);
     static int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
 };
 
@@ -710,9 +712,14 @@ std::size_t HttpSession::Impl::onBody(char* data, std::size_t size, std::size_t 
             curl_off_t expected = -1;
             curl_easy_getinfo(transfer.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected);
             transfer.progress->expected.store(expected);
+        } else if (!keepsInMemory(transfer, 0)) {
+            return CURL_WRITEFUNC_ERROR;
         }
     }
     if (!transfer.writingToFile) {
+        if (!keepsInMemory(transfer, length)) {
+            return CURL_WRITEFUNC_ERROR;
+        }
         transfer.response.body.append(data, length);
         return length;
     }
@@ -725,6 +732,34 @@ std::size_t HttpSession::Impl::onBody(char* data, std::size_t size, std::size_t 
     transfer.progress->received.fetch_add(static_cast<std::int64_t>(length));
     transfer.session->postProgress(transfer);
     return length;
+}
+
+// Whether `length` more bytes of an answer kept in memory stay within the request's bound; a
+// body that would pass it ends the transfer before it is held. The first call (length 0) also
+// judges the announced length, and reserves it so the body is not copied while it grows. With a
+// compressed answer the announced length is that of the compressed bytes, a lower bound.
+bool HttpSession::Impl::keepsInMemory(Transfer& transfer, std::size_t length) {
+    const std::size_t bound = transfer.request.maxBodyBytes;
+    std::string& body = transfer.response.body;
+    if (length == 0) {
+        curl_off_t announced = -1;
+        curl_easy_getinfo(transfer.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+        if (announced > 0 && static_cast<std::uint64_t>(announced) > bound) {
+            transfer.localError = HttpErrors::answerTooLarge(bound);
+            return false;
+        }
+        if (announced > 0) {
+            body.reserve(static_cast<std::size_t>(announced));
+        }
+        return true;
+    }
+    if (length > bound || body.size() > bound - length) {
+        transfer.localError = HttpErrors::answerTooLarge(bound);
+        body.clear();
+        body.shrink_to_fit();
+        return false;
+    }
+    return true;
 }
 
 // Aborts cancelled transfers, and stalled ones. libcurl's own low-speed check averages the rate
@@ -865,13 +900,22 @@ HttpResult HttpSession::Impl::judge(Transfer& transfer, CURLcode code) {
                 return std::isspace(static_cast<unsigned char>(c));
             });
             if (!blank) {
-                auto parsed = nlohmann::json::parse(response.body, nullptr, false);
-                if (parsed.is_discarded()) {
-                    result.error = Error::make(
-                        HttpErrors::kHttpDomain, HttpErrors::kCannotParseResponse,
-                        "The data couldn't be read because it isn't in the correct format.");
-                } else {
-                    response.json = std::make_shared<const nlohmann::json>(std::move(parsed));
+                auto decoded = JsonDecoder::decode(
+                    response.body,
+                    {transfer.request.maxJsonDepth, transfer.request.packedJsonLists});
+                switch (decoded.outcome) {
+                    case JsonDecoder::Outcome::Decoded:
+                        response.json =
+                            std::make_shared<const nlohmann::json>(std::move(decoded.value));
+                        break;
+                    case JsonDecoder::Outcome::TooDeep:
+                        result.error = HttpErrors::answerTooDeep();
+                        break;
+                    case JsonDecoder::Outcome::NotJson:
+                        result.error = Error::make(
+                            HttpErrors::kHttpDomain, HttpErrors::kCannotParseResponse,
+                            "The data couldn't be read because it isn't in the correct format.");
+                        break;
                 }
             }
         }

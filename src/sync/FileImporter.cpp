@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <unordered_map>
 
 #include "platform/HttpDate.h"
+#include "platform/JsonDecoder.h"
 #include "platform/Logger.h"
 #include "store/CurrentSelection.h"
 #include "store/Database.h"
@@ -111,19 +113,44 @@ Status linkProximityEntries(StoreContext& context, std::int64_t fileKey,
     return {};
 }
 
-Status attachThumbnail(StoreContext& context, const File& file, const nlohmann::json& thumbnails,
-                       const nlohmann::json& properties) {
-    static const nlohmann::json kNone = nlohmann::json::object();
-    const nlohmann::json* match = &kNone;
-    auto wanted = JsonNumber::integer(properties, "thumbnail_id");
-    if (wanted && thumbnails.is_array()) {
-        for (const auto& candidate : thumbnails) {
-            if (candidate.is_object() && JsonNumber::integer(candidate, "id") == wanted) {
-                match = &candidate;
-                break;
+// The answer's thumbnail objects by "id" (the first of a repeated id), found once per answer:
+// looked up by walking the list for every file, a category of N files cost N² comparisons.
+class ThumbnailIndex {
+  public:
+    explicit ThumbnailIndex(const nlohmann::json& thumbnails) {
+        if (!thumbnails.is_array()) {
+            return;
+        }
+        nlohmann::json unpacked;
+        for (const auto& packed : thumbnails) {
+            const nlohmann::json& candidate = JsonDecoder::unpack(packed, unpacked);
+            if (!candidate.is_object()) {
+                continue;
+            }
+            if (auto id = JsonNumber::integer(candidate, "id")) {
+                byID_.try_emplace(*id, &packed);
             }
         }
     }
+
+    // The thumbnail object with `id` (unpacked into `storage` when it is packed); none when
+    // the answer has none.
+    const nlohmann::json* find(std::optional<std::int64_t> id, nlohmann::json& storage) const {
+        auto found = id ? byID_.find(*id) : byID_.end();
+        return found == byID_.end() ? nullptr : &JsonDecoder::unpack(*found->second, storage);
+    }
+
+  private:
+    std::unordered_map<std::int64_t, const nlohmann::json*> byID_;
+};
+
+Status attachThumbnail(StoreContext& context, const File& file, const ThumbnailIndex& thumbnails,
+                       const nlohmann::json& properties) {
+    static const nlohmann::json kNone = nlohmann::json::object();
+    nlohmann::json unpacked;
+    const nlohmann::json* found =
+        thumbnails.find(JsonNumber::integer(properties, "thumbnail_id"), unpacked);
+    const nlohmann::json* match = found ? found : &kNone;
     auto existing = Thumbnail::thumbnailOfFile(context, file.pk);
     if (!existing.ok()) {
         return existing.error();
@@ -282,8 +309,10 @@ Status FileImporter::importFilesWithJSON(const nlohmann::json& json) {
     }
     PW_LOG_INFO(kStartingPlainMessage);
     Status imported = ImportTransaction::run([&](StoreContext& context) -> Status {
-        const nlohmann::json& thumbnails = ImportJson::at(json, "thumbnails");
-        for (const auto& properties : fileObjects(json)) {
+        const ThumbnailIndex thumbnails(ImportJson::at(json, "thumbnails"));
+        nlohmann::json unpacked;
+        for (const auto& packed : fileObjects(json)) {
+            const nlohmann::json& properties = JsonDecoder::unpack(packed, unpacked);
             auto file = importFileWithCategory(context, nullptr, properties);
             if (!file.ok()) {
                 return file.error();
@@ -330,8 +359,10 @@ Status FileImporter::importList(StoreContext& context, const nlohmann::json& jso
     const FileCategory* list = category ? &*category : nullptr;
 
     std::set<std::int64_t> itemIDs;
-    const nlohmann::json& thumbnails = ImportJson::at(json, "thumbnails");
-    for (const auto& properties : fileObjects(json)) {
+    const ThumbnailIndex thumbnails(ImportJson::at(json, "thumbnails"));
+    nlohmann::json unpacked;
+    for (const auto& packed : fileObjects(json)) {
+        const nlohmann::json& properties = JsonDecoder::unpack(packed, unpacked);
         if (auto id = ImportJson::itemID(properties)) {
             itemIDs.insert(*id);
         }

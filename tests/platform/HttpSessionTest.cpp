@@ -120,6 +120,40 @@ class HttpSessionTest : public ::testing::Test {
             res.status = 426;
             res.set_content("Please update the app to version 9.", "text/plain");
         });
+        // Answers beyond the bounds: nested under a key nobody reads, nested exactly to the
+        // bound and one level past it, and 4 KiB told ahead, sent in chunks, or as an error.
+        s.Get("/api2/deep", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(R"({"ok":true,"ignored":)" + std::string(300'000, '[') +
+                                std::string(300'000, ']') + "}",
+                            "application/json");
+        });
+        s.Get("/api2/nested/(\\d+)", [](const httplib::Request& req, httplib::Response& res) {
+            const auto arrays = static_cast<std::size_t>(std::stoi(req.matches[1]));
+            res.set_content(std::string(arrays, '[') + "1" + std::string(arrays, ']'),
+                            "application/json");
+        });
+        s.Get("/api2/large", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(R"({"padding":")" + std::string(4096, 'x') + R"("})",
+                            "application/json");
+        });
+        s.Get("/api2/large-chunked", [](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("application/json",
+                                             [](std::size_t offset, httplib::DataSink& sink) {
+                                                 if (offset == 0) {
+                                                     sink.os << R"({"padding":")";
+                                                 } else if (offset < 4096) {
+                                                     sink.os << std::string(512, 'x');
+                                                 } else {
+                                                     sink.os << R"("})";
+                                                     sink.done();
+                                                 }
+                                                 return true;
+                                             });
+        });
+        s.Get("/api2/large-error", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 500;
+            res.set_content(std::string(5000, 'x'), "text/plain");
+        });
         s.Get("/api2/refused", [](const httplib::Request&, httplib::Response& res) {
             res.status = 401;
             res.set_content(R"({"success":false})", "application/json");
@@ -282,6 +316,47 @@ TEST_F(HttpSessionTest, JudgesJsonAnswersByContentTypeAndBody) {
             EXPECT_NE(result.error->description.find(c.descriptionPart), std::string::npos)
                 << result.error->description;
         }
+    }
+}
+
+TEST_F(HttpSessionTest, AnswersBeyondTheirBoundsAreRefusedWithoutBeingBuilt) {
+    struct Case {
+        const char* path;
+        std::size_t maxBodyBytes;
+        int errorCode;  // 0: accepted
+    };
+    const int bound = HttpRequest::kDefaultMaxJsonDepth;
+    const std::string atBound = "nested/" + std::to_string(bound - 1);
+    const std::string pastBound = "nested/" + std::to_string(bound);
+    const Case cases[] = {
+        {"deep", HttpRequest::kDefaultMaxBodyBytes, HttpErrors::kAnswerTooDeep},
+        {atBound.c_str(), HttpRequest::kDefaultMaxBodyBytes, 0},
+        {pastBound.c_str(), HttpRequest::kDefaultMaxBodyBytes, HttpErrors::kAnswerTooDeep},
+        {"large", 4096, HttpErrors::kAnswerTooLarge},
+        {"large", 8192, 0},
+        {"large-chunked", 4096, HttpErrors::kAnswerTooLarge},
+        {"large-chunked", 8192, 0},
+        {"large-error", 4096, HttpErrors::kAnswerTooLarge},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.path) + " within " + std::to_string(c.maxBodyBytes));
+        HttpRequest request = HttpRequest::json(HttpMethod::Get, c.path);
+        request.maxBodyBytes = c.maxBodyBytes;
+        HttpResult result = sendAndWait(request);
+        if (c.errorCode == 0) {
+            ASSERT_TRUE(result.ok()) << result.error->description;
+            EXPECT_TRUE(result.response.hasJsonObject());
+            continue;
+        }
+        ASSERT_FALSE(result.ok());
+        EXPECT_EQ(result.error->domain, "VX");
+        EXPECT_EQ(result.error->code, c.errorCode);
+        EXPECT_EQ(result.error->description,
+                  c.errorCode == HttpErrors::kAnswerTooDeep
+                      ? "The server's answer is nested too deeply."
+                      : "The server's answer is too large (more than 4 KiB).");
+        EXPECT_FALSE(result.response.hasJsonObject());
+        EXPECT_LE(result.response.body.size(), c.maxBodyBytes);
     }
 }
 

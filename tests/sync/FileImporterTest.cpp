@@ -14,6 +14,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/HttpDate.h"
+#include "platform/JsonDecoder.h"
 #include "store/FileCategory.h"
 #include "store/SideEntityTestSupport.h"
 #include "store/StoredPath.h"
@@ -310,6 +311,50 @@ TEST_F(FileImportTest, ThumbnailAndResourcesFollowTheAnswer) {
               1);
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM Resource"), 0);
     EXPECT_TRUE(log_->contains(FileImporter::kMalformedAssetsMessage));
+}
+
+// The request layer hands long file lists over packed (JsonDecoder): they import as their text,
+// and each file finds its own thumbnail, the first one of a repeated id.
+TEST_F(FileImportTest, PackedAnswersImportAsTheirText) {
+    Json answer = list({file("100"), file("101"), file("102")});
+    answer["items"][2]["thumbnail_id"] = "71";
+    answer["thumbnails"].push_back(
+        {{"id", 71}, {"file_location", "/media/thumbs/2/b.png"}, {"file_size", 60}});
+    answer["thumbnails"].push_back(
+        {{"id", 70}, {"file_location", "/media/thumbs/9/late.png"}, {"file_size", 1}});
+    auto packed = [](const Json& text) {
+        JsonDecoder::Options options;
+        options.packedLists = {"items", "highlights", "thumbnails"};
+        JsonDecoder::Decoded decoded = JsonDecoder::decode(text.dump(), options);
+        EXPECT_EQ(decoded.outcome, JsonDecoder::Outcome::Decoded);
+        return decoded.value;
+    };
+    const Json packedAnswer = packed(answer);
+    ASSERT_TRUE(packedAnswer["items"][0].is_binary());
+
+    ASSERT_TRUE(importer_->insertFilesWithJSON(packedAnswer, 10).ok());
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM File WHERE title LIKE 'File 10_' AND "
+                     "fileURL = '/media/files/1/a.pdf' AND size = 1234"),
+              3);
+    EXPECT_EQ(inCategory(102, 10), 1);
+    for (auto [fileID, thumbnailURL] :
+         {std::pair{100, "/media/thumbs/1/a.png"}, std::pair{101, "/media/thumbs/1/a.png"},
+          std::pair{102, "/media/thumbs/2/b.png"}}) {
+        EXPECT_EQ(scalar("SELECT COUNT(*) FROM File f JOIN Thumbnail t ON f.thumbnail = t.pk "
+                         "WHERE f.cmsID = ? AND t.fileURL = ?",
+                         fileID, thumbnailURL),
+                  1)
+            << fileID;
+    }
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM Resource WHERE cmsID = 900"), 3);
+
+    // The highlight list and a list without category read packed entries the same way.
+    Json highlight = file("101");
+    highlight["is_highlight"] = 1;
+    ASSERT_TRUE(importer_->insertFilesWithJSON(packed(Json{{"highlights", {highlight}}}), -1).ok());
+    EXPECT_EQ(scalar("SELECT highlight FROM File WHERE cmsID = 101"), 1);
+    ASSERT_TRUE(importer_->importFilesWithJSON(packed(list({file("103")}))).ok());
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM File WHERE cmsID = 103 AND title = 'File 103'"), 1);
 }
 
 TEST_F(FileImportTest, HighlightListSetsAndClearsTheFlag) {

@@ -1,0 +1,226 @@
+// Answers no honest server sends, served by pagewell-cms to `pagewell` run as a user runs it:
+// JSON nested hundreds of thousands of levels deep, answers far larger than their kind ever is,
+// and file entries without the keys their import needs. Each command ends with an error of its
+// own (no crash), and the store and the downloaded copies stay as they were. The test catalogue:
+// "demo" sees Brochures (10) with Pump guide (100) and Pumps (11) with 100 and Price list (101).
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "CliRunner.h"
+#include "TestCatalogue.h"
+#include "TestSupport.h"
+#include "cms/CmsServer.h"
+#include "platform/PropertyList.h"
+#include "store/Database.h"
+#include "sync/StoreSnapshot.h"
+
+namespace pagewell {
+namespace {
+
+constexpr const char* kAppSecret = "cli-hostile-secret";
+
+class HostileAnswerCliTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::filesystem::path catalogue = home.path() / "catalogue";
+        cms::test::writeTestCatalogue(catalogue);
+        cms::CmsServerOptions options;
+        options.catalogue = catalogue;
+        options.appSecret = kAppSecret;
+        options.testHooks = true;
+        auto created = cms::CmsServer::create(options);
+        ASSERT_TRUE(created.ok()) << created.error().description;
+        server = std::move(created).value();
+        ASSERT_TRUE(server->start().ok());
+        ASSERT_TRUE(PropertyList::writeFile(config().string(),
+                                            PlistValue(PlistDict{{"CMSURL", server->baseUrl()},
+                                                                 {"LoginSecret", kAppSecret}}))
+                        .ok());
+    }
+
+    void TearDown() override {
+        if (server) {
+            server->stop();
+        }
+    }
+
+    std::filesystem::path data() const { return home.path() / "data"; }
+    std::filesystem::path config() const { return home.path() / "AppSettings.plist"; }
+
+    CliRun run(const std::vector<std::string>& args, const std::string& input = {}) {
+        std::vector<std::string> all = {"--config", config().string()};
+        all.insert(all.end(), args.begin(), args.end());
+        if (input.empty()) {
+            return runPagewell(data(), all, {"PAGEWELL_KEYCHAIN=file"});
+        }
+        // The password goes on stdin, which runPagewell closes: run through the shell.
+        std::filesystem::path in = home.path() / "stdin.txt";
+        std::ofstream(in) << input;
+        std::filesystem::path out = home.path() / "out.txt";
+        std::filesystem::path err = home.path() / "err.txt";
+        std::string command =
+            "PAGEWELL_KEYCHAIN=file '" PAGEWELL_CLI_PATH "' --data-dir '" + data().string() + "'";
+        for (const auto& arg : all) {
+            command += " '" + arg + "'";
+        }
+        command += " <'" + in.string() + "' >'" + out.string() + "' 2>'" + err.string() + "'";
+        const int status = std::system(command.c_str());
+        CliRun result;
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        result.out = readFile(out);
+        result.err = readFile(err);
+        return result;
+    }
+
+    static std::string readFile(const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    CliRun signIn() { return run({"login", "--user", "demo", "--password-stdin"}, "demo\n"); }
+
+    // Signed in, English chosen, the catalogue synchronised and its files downloaded.
+    void synchronised() {
+        CliRun login = signIn();
+        ASSERT_EQ(login.exitCode, 0) << login.err;
+        CliRun chosen = run({"locale", "use", "1"});
+        ASSERT_EQ(chosen.exitCode, 0) << chosen.err;
+        CliRun synced = run({"sync"});
+        ASSERT_EQ(synced.exitCode, 0) << synced.err;
+    }
+
+    void arm(cms::Fault fault) { server->services().faults.arm(std::move(fault)); }
+
+    std::unique_ptr<Database> openStore() {
+        auto db = Database::open(data() / "Library" / "Database" / "Database.sqlite");
+        EXPECT_TRUE(db.ok());
+        return db.ok() ? std::move(db).value() : nullptr;
+    }
+
+    std::vector<std::string> store() {
+        auto db = openStore();
+        return db ? storeSnapshot(*db) : std::vector<std::string>{};
+    }
+
+    // The title and whether the file counts as downloaded, as "title/downloaded".
+    std::string fileRecord(int cmsID) {
+        auto db = openStore();
+        auto row = db->prepare("SELECT title || '/' || downloaded FROM File WHERE cmsID = ?");
+        EXPECT_TRUE(row.ok());
+        row.value()->bind(1, cmsID);
+        std::string record = row.value()->step().valueOr(false) ? row.value()->text(0) : "";
+        row.value()->reset();
+        return record;
+    }
+
+    // Every regular file below the data directory except the store and logs, with its bytes.
+    std::map<std::string, std::string> copies() {
+        std::map<std::string, std::string> found;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(data())) {
+            const std::string path = entry.path().string();
+            if (!entry.is_regular_file() || path.find("Database.sqlite") != std::string::npos ||
+                path.find("/Logs/") != std::string::npos ||
+                path.find("/Preferences/") != std::string::npos ||
+                path.find(".lock") != std::string::npos) {
+                continue;
+            }
+            found[path] = readFile(entry.path());
+        }
+        return found;
+    }
+
+    TemporaryDirectory home;
+    std::unique_ptr<cms::CmsServer> server;
+};
+
+struct BoundCase {
+    const char* name;
+    const char* prefix;  // the answers altered
+    cms::Fault::Kind kind;
+    std::vector<std::string> command;
+    const char* expected;  // in the command's error output
+};
+
+cms::Fault fault(const BoundCase& c) {
+    cms::Fault altered;
+    altered.kind = c.kind;
+    altered.prefix = c.prefix;
+    altered.remaining = 100;
+    // Deep enough to have overflowed the stack of a client that builds it; larger than the
+    // kind's bound (sign-in 1 MiB, languages 4 MiB, category lists 64 MiB).
+    altered.depth = 300'000;
+    altered.bytes =
+        std::string(c.prefix).find("/category/") != std::string::npos ? std::size_t{65} << 20
+        : std::string(c.prefix).find("/locale/") != std::string::npos ? std::size_t{5} << 20
+                                                                      : std::size_t{2} << 20;
+    return altered;
+}
+
+const BoundCase kBoundCases[] = {
+    {"DeepLogin",
+     "/api2/auth/",
+     cms::Fault::Kind::Nest,
+     {"login", "--user", "demo", "--password-stdin"},
+     "The server's answer is nested too deeply."},
+    {"DeepSync",
+     "/api2/category/",
+     cms::Fault::Kind::Nest,
+     {"sync"},
+     "The server's answer is nested too deeply."},
+    {"DeepLocaleList",
+     "/api2/locale/list",
+     cms::Fault::Kind::Nest,
+     {"locale", "list", "--refresh"},
+     "The server's answer is nested too deeply."},
+    {"LargeLogin",
+     "/api2/auth/",
+     cms::Fault::Kind::Pad,
+     {"login", "--user", "demo", "--password-stdin"},
+     "The server's answer is too large (more than 1 MiB)."},
+    {"LargeSync",
+     "/api2/category/",
+     cms::Fault::Kind::Pad,
+     {"sync"},
+     "The server's answer is too large (more than 64 MiB)."},
+    {"LargeLocaleList",
+     "/api2/locale/list",
+     cms::Fault::Kind::Pad,
+     {"locale", "list", "--refresh"},
+     "The server's answer is too large (more than 4 MiB)."},
+};
+
+class AnswerBoundsCliTest : public HostileAnswerCliTest,
+                            public ::testing::WithParamInterface<BoundCase> {};
+
+TEST_P(AnswerBoundsCliTest, EndsWithItsErrorAndChangesNothing) {
+    const BoundCase& c = GetParam();
+    synchronised();
+    const auto before = store();
+    const auto copiesBefore = copies();
+
+    arm(fault(c));
+    CliRun refused = c.command.front() == "login" ? run(c.command, "demo\n") : run(c.command);
+    EXPECT_NE(refused.exitCode, 0) << refused.err;
+    EXPECT_LT(refused.exitCode, 128) << "killed by a signal: " << refused.err;
+    EXPECT_NE(refused.err.find(c.expected), std::string::npos) << refused.err;
+    EXPECT_EQ(store(), before);
+    EXPECT_EQ(copies(), copiesBefore);
+
+    // The honest answers that follow are read as before.
+    server->services().faults.clear();
+    CliRun again = c.command.front() == "login" ? run(c.command, "demo\n") : run(c.command);
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, AnswerBoundsCliTest, ::testing::ValuesIn(kBoundCases),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+}  // namespace
+}  // namespace pagewell
