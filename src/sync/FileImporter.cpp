@@ -38,6 +38,28 @@ const nlohmann::json& fileObjects(const nlohmann::json& json) {
     return ImportJson::has(json, "items") ? json.at("items") : ImportJson::at(json, "highlights");
 }
 
+// The first key a file entry lacks of those its import needs: the identifier it is found by
+// ("id" as decimal text), the title it is shown under, the address its copy comes from and the
+// date that tells whether it changed (absent or null; a date in another form still imports, as
+// no date). Such an entry makes the whole answer malformed: imported, it would blank the
+// file's record, and the blank address would take the user's downloaded copy with it.
+std::optional<std::string> missingFileKey(const nlohmann::json& entry) {
+    if (!entry.is_object() || !ImportJson::itemID(entry)) {
+        return "id";
+    }
+    if (!JsonNumber::text(entry, "title")) {
+        return "title";
+    }
+    if (std::optional<std::string> location = JsonNumber::text(entry, "file_location");
+        !location || location->empty()) {
+        return "file_location";
+    }
+    if (ImportJson::at(entry, "time_modified").is_null()) {
+        return "time_modified";
+    }
+    return std::nullopt;
+}
+
 // The answer's shape, checked before the first write.
 Status validateFileList(const nlohmann::json& json) {
     if (!json.is_object()) {
@@ -55,6 +77,20 @@ Status validateFileList(const nlohmann::json& json) {
             PW_LOG_ERROR("{}", message);
             return importError(message);
         }
+    }
+    std::size_t index = 0;
+    nlohmann::json unpacked;
+    for (const auto& packed : fileObjects(json)) {
+        const nlohmann::json& entry = JsonDecoder::unpack(packed, unpacked);
+        if (std::optional<std::string> missing = missingFileKey(entry)) {
+            if (!ImportJson::itemID(entry)) {
+                PW_LOG_ERROR(FileImporter::kInvalidPropertiesMessage);
+            }
+            std::string message = fmt::format(FileImporter::kMissingKeyMessage, index, *missing);
+            PW_LOG_ERROR("{}", message);
+            return importError(message);
+        }
+        ++index;
     }
     return {};
 }

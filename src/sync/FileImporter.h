@@ -4,6 +4,9 @@
 // answer is applied in one transaction (ImportTransaction), checked before the first write
 // and rolled back whole on any error.
 //
+// Every file object needs "id" (decimal text), "title", "file_location" and "time_modified":
+// an answer with an entry that lacks one is malformed and rejected whole.
+//
 // Per file object: the File is found or created by its "id" and linked to the category, the
 // current locale and user (with the user's FileState); its highlight flag, sorting position
 // and proximity links always follow the answer; its other properties, thumbnail and
@@ -73,6 +76,7 @@ class FileImporter {
     static constexpr const char* kFinishedPlainMessage = "finished import of files";
     static constexpr const char* kNoCategoryMessage = "No Category with ID {} found..";
     static constexpr const char* kInvalidPropertiesMessage = "Import needs valid properties";
+    static constexpr const char* kMissingKeyMessage = "File entry {} of the answer has no \"{}\"";
     static constexpr const char* kMalformedAssetsMessage =
         "malformed input: assets are not in an array!";
     static constexpr const char* kSharePointProxyPath = "/connectors/sharepoint/proxy/file/";

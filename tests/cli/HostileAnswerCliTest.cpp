@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -28,7 +29,10 @@ class HostileAnswerCliTest : public ::testing::Test {
   protected:
     void SetUp() override {
         std::filesystem::path catalogue = home.path() / "catalogue";
-        cms::test::writeTestCatalogue(catalogue);
+        nlohmann::json manifest = cms::test::testManifest();
+        // A file without a thumbnail never completes its download; give the price list one.
+        manifest["files"][1]["thumbnail"] = "thumbs/guide.png";
+        cms::test::writeTestCatalogue(catalogue, manifest);
         cms::CmsServerOptions options;
         options.catalogue = catalogue;
         options.appSecret = kAppSecret;
@@ -92,7 +96,7 @@ class HostileAnswerCliTest : public ::testing::Test {
         ASSERT_EQ(login.exitCode, 0) << login.err;
         CliRun chosen = run({"locale", "use", "1"});
         ASSERT_EQ(chosen.exitCode, 0) << chosen.err;
-        CliRun synced = run({"sync"});
+        CliRun synced = run({"--yes", "sync"});
         ASSERT_EQ(synced.exitCode, 0) << synced.err;
     }
 
@@ -104,7 +108,11 @@ class HostileAnswerCliTest : public ::testing::Test {
         return db.ok() ? std::move(db).value() : nullptr;
     }
 
+    // Every row of the store; none before the first sign-in made it.
     std::vector<std::string> store() {
+        if (!std::filesystem::exists(data() / "Library" / "Database" / "Database.sqlite")) {
+            return {};
+        }
         auto db = openStore();
         return db ? storeSnapshot(*db) : std::vector<std::string>{};
     }
@@ -120,9 +128,24 @@ class HostileAnswerCliTest : public ::testing::Test {
         return record;
     }
 
+    // Everything the app logged so far.
+    std::string logged() {
+        std::string text;
+        const auto logs = data() / "Library" / "Logs";
+        if (std::filesystem::exists(logs)) {
+            for (const auto& entry : std::filesystem::directory_iterator(logs)) {
+                text += readFile(entry.path());
+            }
+        }
+        return text;
+    }
+
     // Every regular file below the data directory except the store and logs, with its bytes.
     std::map<std::string, std::string> copies() {
         std::map<std::string, std::string> found;
+        if (!std::filesystem::exists(data())) {
+            return found;
+        }
         for (const auto& entry : std::filesystem::recursive_directory_iterator(data())) {
             const std::string path = entry.path().string();
             if (!entry.is_regular_file() || path.find("Database.sqlite") != std::string::npos ||
@@ -172,7 +195,7 @@ const BoundCase kBoundCases[] = {
     {"DeepSync",
      "/api2/category/",
      cms::Fault::Kind::Nest,
-     {"sync"},
+     {"--yes", "sync"},
      "The server's answer is nested too deeply."},
     {"DeepLocaleList",
      "/api2/locale/list",
@@ -187,7 +210,7 @@ const BoundCase kBoundCases[] = {
     {"LargeSync",
      "/api2/category/",
      cms::Fault::Kind::Pad,
-     {"sync"},
+     {"--yes", "sync"},
      "The server's answer is too large (more than 64 MiB)."},
     {"LargeLocaleList",
      "/api2/locale/list",
@@ -201,26 +224,88 @@ class AnswerBoundsCliTest : public HostileAnswerCliTest,
 
 TEST_P(AnswerBoundsCliTest, EndsWithItsErrorAndChangesNothing) {
     const BoundCase& c = GetParam();
-    synchronised();
+    // A first sign-in, so that no stored password lets the login go on offline.
+    const bool signingIn = c.command.front() == "login";
+    if (!signingIn) {
+        synchronised();
+    }
     const auto before = store();
     const auto copiesBefore = copies();
 
     arm(fault(c));
-    CliRun refused = c.command.front() == "login" ? run(c.command, "demo\n") : run(c.command);
+    CliRun refused = signingIn ? run(c.command, "demo\n") : run(c.command);
     EXPECT_NE(refused.exitCode, 0) << refused.err;
     EXPECT_LT(refused.exitCode, 128) << "killed by a signal: " << refused.err;
-    EXPECT_NE(refused.err.find(c.expected), std::string::npos) << refused.err;
-    EXPECT_EQ(store(), before);
-    EXPECT_EQ(copies(), copiesBefore);
+    EXPECT_NE(logged().find(c.expected), std::string::npos) << refused.err;
+    if (signingIn) {
+        // The sign-in screen says the sign-in failed; nobody is signed in or stored.
+        EXPECT_NE(refused.err.find("Login failed."), std::string::npos) << refused.err;
+        for (const std::string& row : store()) {
+            EXPECT_NE(row.rfind("User|", 0), 0u) << row;
+        }
+    } else {
+        EXPECT_NE(refused.err.find(c.expected), std::string::npos) << refused.err;
+        EXPECT_EQ(store(), before);
+        EXPECT_EQ(copies(), copiesBefore);
+    }
 
     // The honest answers that follow are read as before.
     server->services().faults.clear();
-    CliRun again = c.command.front() == "login" ? run(c.command, "demo\n") : run(c.command);
+    CliRun again = signingIn ? run(c.command, "demo\n") : run(c.command);
     EXPECT_EQ(again.exitCode, 0) << again.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, AnswerBoundsCliTest, ::testing::ValuesIn(kBoundCases),
                          [](const auto& param) { return std::string(param.param.name); });
+
+// A changed file whose entry lacks a key: the category's answer is refused whole, the file keeps
+// its record and its downloaded copy, and the next honest sync brings the change.
+class MissingFileKeyCliTest : public HostileAnswerCliTest,
+                              public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(MissingFileKeyCliTest, RefusesTheAnswerAndKeepsTheCopyUntilAnHonestSync) {
+    const std::string key = GetParam();
+    synchronised();
+    ASSERT_TRUE(server->services().catalogue.touchFile(100).ok());
+    const auto before = store();
+    const auto copiesBefore = copies();
+    ASSERT_FALSE(copiesBefore.empty());
+
+    for (const char* prefix : {"/api2/category/items/", "/api2/highlight/"}) {
+        cms::Fault stripped;
+        stripped.kind = cms::Fault::Kind::Strip;
+        stripped.prefix = prefix;
+        stripped.remaining = 100;
+        stripped.keys = {key};
+        arm(stripped);
+    }
+    CliRun refused = run({"--yes", "sync"});
+    EXPECT_NE(refused.exitCode, 0) << refused.err;
+    EXPECT_LT(refused.exitCode, 128) << refused.err;
+    EXPECT_NE(refused.err.find("Error while importing"), std::string::npos) << refused.err;
+    EXPECT_EQ(store(), before);
+    EXPECT_EQ(copies(), copiesBefore);
+
+    server->services().faults.clear();
+    CliRun honest = run({"--json", "--yes", "sync"});
+    ASSERT_EQ(honest.exitCode, 0) << honest.err;
+    auto summary = nlohmann::json::parse(honest.out, nullptr, false);
+    EXPECT_EQ(summary["files"]["changed"], nlohmann::json::array({100})) << honest.out;
+    // Still downloaded: its address did not change, so the copy stays.
+    EXPECT_EQ(fileRecord(100), "Pump guide/1");
+    const auto document =
+        std::find_if(copiesBefore.begin(), copiesBefore.end(), [](const auto& copy) {
+            return copy.first.find("/Documents/100/") != std::string::npos &&
+                   copy.first.ends_with(".pdf");
+        });
+    ASSERT_NE(document, copiesBefore.end());
+    const auto after = copies();
+    ASSERT_EQ(after.count(document->first), 1u);
+    EXPECT_EQ(after.at(document->first), document->second);
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, MissingFileKeyCliTest,
+                         ::testing::Values("id", "title", "file_location", "time_modified"));
 
 }  // namespace
 }  // namespace pagewell

@@ -355,6 +355,11 @@ TEST_F(FileImportTest, PackedAnswersImportAsTheirText) {
     EXPECT_EQ(scalar("SELECT highlight FROM File WHERE cmsID = 101"), 1);
     ASSERT_TRUE(importer_->importFilesWithJSON(packed(list({file("103")}))).ok());
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM File WHERE cmsID = 103 AND title = 'File 103'"), 1);
+    // A packed entry without a title refuses the answer as a plain one does.
+    Json untitled = list({file("104")});
+    untitled["items"][0].erase("title");
+    EXPECT_FALSE(importer_->insertFilesWithJSON(packed(untitled), 10).ok());
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM File WHERE cmsID = 104"), 0);
 }
 
 TEST_F(FileImportTest, HighlightListSetsAndClearsTheFlag) {

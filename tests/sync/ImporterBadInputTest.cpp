@@ -50,6 +50,26 @@ Json category(Json id, Json title = "T") {
     return Json{{"id", std::move(id)}, {"title", std::move(title)}};
 }
 
+// A file entry with every key its import needs.
+Json fileEntry(const char* id) {
+    return Json{{"id", id},
+                {"title", "Kept"},
+                {"file_location", std::string("/media/files/") + id + ".pdf"},
+                {"time_modified", "2024-01-01 00:00:00"}};
+}
+
+// The same entry without `key`, or with `key` set to `value`.
+Json fileEntryWithout(const char* key) {
+    Json entry = fileEntry("100");
+    entry.erase(key);
+    return entry;
+}
+Json fileEntryWith(const char* key, Json value) {
+    Json entry = fileEntry("100");
+    entry[key] = std::move(value);
+    return entry;
+}
+
 const BadInputCase kCases[] = {
     {"CategoriesNotAnObject", Entry::Categories, [] { return Json::array({category("1")}); }, false,
      "Expected an dictionary! Was <array>"},
@@ -136,26 +156,64 @@ const BadInputCase kCases[] = {
          return Json{{"items", Json::array()}, {"remove", "1"}};
      },
      false, "\"remove\" that is not an array"},
+    // An entry without a text id cannot be imported: the whole answer is refused.
     {"FileIdAsNumberAndNullItems", Entry::Files,
      [] {
          return Json{{"items", {{{"id", 5}}, nullptr, "x"}}};
      },
-     true, FileImporter::kInvalidPropertiesMessage},
+     false, FileImporter::kInvalidPropertiesMessage},
     {"FileNullEverywhere", Entry::Files,
      [] {
-         Json file{{"id", "5"}};
-         for (const char* key : {"title", "file_location", "file_size", "time_modified", "metatags",
-                                 "readconfirmation", "position", "thumbnail_id", "annotation_ids",
-                                 "beacons", "customergroups"}) {
+         Json file = fileEntry("5");
+         for (const char* key : {"file_size", "metatags", "readconfirmation", "position",
+                                 "thumbnail_id", "annotation_ids", "beacons", "customergroups"}) {
              file[key] = nullptr;
          }
          return Json{{"items", {file}}, {"thumbnails", nullptr}, {"assets", nullptr}};
      },
      true, FileImporter::kMalformedAssetsMessage},
+    // Without the keys its import needs, one entry makes the whole answer malformed: imported,
+    // it would blank the record and take the downloaded copy with its address.
+    {"FileWithoutId", Entry::Files,
+     [] {
+         return Json{{"items", {fileEntry("101"), fileEntryWithout("id")}}};
+     },
+     false, "File entry 1 of the answer has no \"id\""},
+    {"FileWithoutTitle", Entry::Files,
+     [] {
+         return Json{{"items", {fileEntryWithout("title")}}};
+     },
+     false, "File entry 0 of the answer has no \"title\""},
+    {"FileWithAnObjectForTitle", Entry::FilesWithoutCategory,
+     [] {
+         return Json{{"items", {fileEntryWith("title", {{"de", "x"}})}}};
+     },
+     false, "has no \"title\""},
+    {"FileWithoutLocation", Entry::Files,
+     [] {
+         return Json{{"items", {fileEntryWithout("file_location")}}};
+     },
+     false, "has no \"file_location\""},
+    {"HighlightWithAnEmptyLocation", Entry::Highlights,
+     [] {
+         return Json{{"highlights", {fileEntryWith("file_location", "")}}};
+     },
+     false, "has no \"file_location\""},
+    {"FileWithoutModificationDate", Entry::Files,
+     [] {
+         return Json{{"items", {fileEntryWithout("time_modified")}}};
+     },
+     false, "has no \"time_modified\""},
+    {"FileWithANullModificationDate", Entry::FilesWithoutCategory,
+     [] {
+         return Json{{"items", {fileEntryWith("time_modified", nullptr)}}};
+     },
+     false, "has no \"time_modified\""},
     {"FileWrongTypesAndOtherDates", Entry::FilesWithoutCategory,
      [] {
          Json file{{"id", "6"},
-                   {"title", {{"de", "x"}}},
+                   {"title", 6},
+                   {"file_location", "/media/files/6.pdf"},
                    {"file_size", "big"},
                    {"time_modified", "03/01/2024"},
                    {"metatags", "a,b"},
@@ -199,7 +257,7 @@ const BadInputCase kCases[] = {
          }
          return Json{{"items", items}};
      },
-     true, FileImporter::kInvalidPropertiesMessage},
+     false, FileImporter::kInvalidPropertiesMessage},
     // ID lists take texts and numbers; anything else in them is skipped.
     {"FilesChangeListsOfJunk", Entry::Files,
      [] {
@@ -218,7 +276,18 @@ const BadInputCase kCases[] = {
                    {"time_modified", "2024-13-45 99:99:99"}};
          return Json{{"items", {file, {{"id", "\xe2\x82"}}}}};
      },
-     true, FileImporter::kInvalidPropertiesMessage},
+     false, FileImporter::kInvalidPropertiesMessage},
+    // The same file alone: bad texts and an impossible date still import.
+    {"FileInvalidUtf8AndImpossibleDate", Entry::Files,
+     [] {
+         Json file{{"id", "7"},
+                   {"title", "bad \xc3\x28 title"},
+                   {"file_location", "/media/\xff.pdf"},
+                   {"metatags", {"\xfe", 3, nullptr, nested(2000)}},
+                   {"time_modified", "2024-13-45 99:99:99"}};
+         return Json{{"items", {file}}};
+     },
+     true, "finished import of files in category: 10"},
     {"CustomersNotAnObject", Entry::Customers, [] { return Json(42); }, false,
      SideListImporter::kNoItemsMessage},
     {"CustomersNullEverywhere", Entry::Customers,
@@ -281,12 +350,7 @@ class ImporterBadInputTest : public ImporterFixture,
         ASSERT_TRUE(
             importer_->importCategoriesWithJSON(Json{{"items", {category("10", "Kept")}}}, "1")
                 .ok());
-        ASSERT_TRUE(
-            importer_
-                ->insertFilesWithJSON(
-                    Json{{"items", {{{"id", "100"}, {"time_modified", "2024-01-01 00:00:00"}}}}},
-                    10)
-                .ok());
+        ASSERT_TRUE(importer_->insertFilesWithJSON(Json{{"items", {fileEntry("100")}}}, 10).ok());
         // Category 10 was imported with a timestamp: its answers with "remove" are change
         // answers, whose "remove" and "delete" lists are read.
         timestamps_->saveTimestamp("5", "10");

@@ -62,7 +62,14 @@ TEST_F(SideListImportTest, FavouriteFoldersAndRelationsMarkTheUsersFavourites) {
     ASSERT_TRUE(
         importer_->importCategoriesWithJSON(Json{{"items", {{{"id", "10"}, {"title", "A"}}}}}, "1")
             .ok());
-    ASSERT_TRUE(importer_->insertFilesWithJSON(Json{{"items", {{{"id", "100"}}}}}, 10).ok());
+    ASSERT_TRUE(importer_
+                    ->insertFilesWithJSON(Json{{"items",
+                                                {{{"id", "100"},
+                                                  {"title", "Guide"},
+                                                  {"file_location", "/media/files/100.pdf"},
+                                                  {"time_modified", "2024-01-01 00:00:00"}}}}},
+                                          10)
+                    .ok());
     Json folders{{"items", {{{"id", "1"}, {"name", "Mine"}}, {{"id", "2"}}}}};
     ASSERT_TRUE(importer_->importFavoriteFoldersWithJSON(folders).ok());
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM FavoriteFolder WHERE cmsID = 1 AND title = 'Mine' AND "
