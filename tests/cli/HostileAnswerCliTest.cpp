@@ -236,15 +236,15 @@ TEST_P(AnswerBoundsCliTest, EndsWithItsErrorAndChangesNothing) {
     CliRun refused = signingIn ? run(c.command, "demo\n") : run(c.command);
     EXPECT_NE(refused.exitCode, 0) << refused.err;
     EXPECT_LT(refused.exitCode, 128) << "killed by a signal: " << refused.err;
+    EXPECT_NE(refused.err.find(c.expected), std::string::npos) << refused.err;
     EXPECT_NE(logged().find(c.expected), std::string::npos) << refused.err;
     if (signingIn) {
-        // The sign-in screen says the sign-in failed; nobody is signed in or stored.
+        // The sign-in says it failed; nobody is signed in or stored.
         EXPECT_NE(refused.err.find("Login failed."), std::string::npos) << refused.err;
         for (const std::string& row : store()) {
             EXPECT_NE(row.rfind("User|", 0), 0u) << row;
         }
     } else {
-        EXPECT_NE(refused.err.find(c.expected), std::string::npos) << refused.err;
         EXPECT_EQ(store(), before);
         EXPECT_EQ(copies(), copiesBefore);
     }
