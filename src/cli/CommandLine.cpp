@@ -16,6 +16,7 @@
 #include "cli/LoginCommand.h"
 #include "cli/PathsCommand.h"
 #include "cli/PdfFontsCommand.h"
+#include "cli/PdfGrepCommand.h"
 #include "cli/PdfInfoCommand.h"
 #include "cli/PdfRenderCommand.h"
 #include "cli/PdfSearchCommand.h"
@@ -58,6 +59,8 @@ int CommandLine::run(int argc, char** argv) {
     pdf->require_subcommand(1);
     PdfFontsCommand pdfFonts(context);
     pdfFonts.add(*pdf, exitCode);
+    PdfGrepCommand pdfGrep(context);
+    pdfGrep.add(*pdf, exitCode);
     PdfInfoCommand pdfInfo(context);
     pdfInfo.add(*pdf, exitCode);
     PdfRenderCommand pdfRender(context);

@@ -6,6 +6,7 @@ namespace pagewell::cli {
 enum ExitCode : int {
     kExitSuccess = 0,
     kExitFailure = 1,         // the app reported a failure; the message is on stderr
+    kExitNothingFound = 1,    // `pdf grep` found nothing (grep's habit); no message
     kExitUsage = 2,           // the command line was wrong
     kExitPartialFailure = 3,  // some files failed
     kExitSignInNeeded = 4,

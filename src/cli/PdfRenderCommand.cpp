@@ -4,11 +4,15 @@
 
 #include <CLI/CLI.hpp>
 #include <cmath>
+#include <filesystem>
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "cli/CommandContext.h"
 #include "cli/ExitCode.h"
-#include "cli/PdfInfoCommand.h"
+#include "cli/PdfPathList.h"
+#include "pdfkit/PdfDocumentHandle.h"
+#include "pdfkit/PdfPage.h"
 #include "pdfkit/PdfPageImage.h"
 #include "pdfkit/PdfPageRenderer.h"
 #include "pdfkit/VXPDFDocument.h"
@@ -18,6 +22,8 @@
 #include "pdfkit/VXPDFScanner.h"
 #include "pdfkit/VXPDFSinglePageLayout.h"
 #include "pdfkit/VXPDFTransform.h"
+#include "platform/FileNameSanitizer.h"
+#include "platform/FileSystem.h"
 
 namespace pagewell::cli {
 
@@ -40,45 +46,40 @@ LayoutChoice chooseLayout(const std::string& name) {
     return {VXPDFSinglePageLayout::layout(), VXPDFInterfaceOrientation::Portrait, false};
 }
 
-}  // namespace
+// One file drawn: what the text and JSON reports say, or why it failed.
+struct Drawn {
+    std::string text;
+    nlohmann::json document;
+};
 
-void PdfRenderCommand::add(CLI::App& pdf, int& exitCode) {
-    CLI::App* render = pdf.add_subcommand("render", "Draw one page of a PDF file into a PNG");
-    render->add_option("FILE", options_.path, "The PDF file")->required();
-    render->add_option("--page", options_.page, "The page, from 1")->required();
-    render->add_option("--width", options_.width, "Width of the viewer's strip in pixels")
-        ->check(CLI::Range(1, 16384));
-    render->add_option("--layout", options_.layout, "Page layout")
-        ->check(CLI::IsMember({"single", "double", "cover"}));
-    render->add_option("--highlight", options_.highlight, "Highlight this keyword's hits");
-    render->add_option("-o,--output", options_.output, "The PNG to write")->required();
-    render->callback([this, &exitCode] { exitCode = run(context_, options_); });
-}
-
-int PdfRenderCommand::run(const CommandContext& context, const Options& options) {
-    if (!PdfInfoCommand::openDocument(context, options.path)) {
-        return kExitFailure;
+Result<Drawn> renderFile(const PdfRenderCommand::Options& options, const std::string& path,
+                         const std::string& output) {
+    // The page comes straight from its own document and renderer: no viewer model, no
+    // notifications, nothing beyond opening, drawing and encoding.
+    auto opened = PdfDocumentHandle::createWithPath(path);
+    if (!opened.ok()) {
+        return Error::make(opened.error().domain, opened.error().code,
+                           "not a readable PDF file (" + opened.error().description + ")");
     }
-    VXPDFDocument& document = VXPDFDocument::getInstance();
-    const int pages = document.getNumberOfPages();
-    std::optional<PdfPage> page = document.getPage(options.page);
+    const std::shared_ptr<PdfDocumentHandle> document = std::move(opened).value();
+    std::optional<PdfPage> page = document->page(options.page);
     if (!page) {
-        context.output.failure(fmt::format("{}: there is no page {} (the document has {})",
-                                           options.path, options.page, pages));
-        return kExitFailure;
+        return Error::make(PdfPageRenderer::kErrorDomain, -1,
+                           fmt::format("there is no page {} (the document has {})", options.page,
+                                       document->numberOfPages()));
     }
-    std::shared_ptr<PdfPageRenderer> renderer = document.pageRenderer();
-    if (!renderer) {
-        context.output.failure(fmt::format("{}: the pages cannot be drawn", options.path));
-        return kExitFailure;
-    }
-
     // The strip: as wide as asked (or one or two pages at their own size), as high as a page
     // fitted into one slot.
-    const PdfRect shown = document.getRectForPage(options.page);
+    const PdfRect shown = VXPDFTransform::scaledPageRect(PdfPageRenderer::visibleBox(*page),
+                                                         page->rotationAngle(), {});
     if (shown.isEmpty()) {
-        context.output.failure(fmt::format("{}: page {} is empty", options.path, options.page));
-        return kExitFailure;
+        return Error::make(PdfPageRenderer::kErrorDomain, -1,
+                           fmt::format("page {} is empty", options.page));
+    }
+    auto renderer = PdfPageRenderer::open(path);
+    if (!renderer.ok()) {
+        return Error::make(renderer.error().domain, renderer.error().code,
+                           "the pages cannot be drawn");
     }
     LayoutChoice choice = chooseLayout(options.layout);
     const double stripWidth = options.width    ? *options.width
@@ -95,11 +96,9 @@ int PdfRenderCommand::run(const CommandContext& context, const Options& options)
     choice.layout->configureRenderview(view, choice.orientation);
 
     Result<PdfPageImage> image =
-        renderer->drawPageView(*page, view, document.getRenderingQuality());
+        renderer.value()->drawPageView(*page, view, VXPDFDocument::kDefaultRenderingQuality);
     if (!image.ok()) {
-        context.output.failure(fmt::format("{}: {}", options.path, image.error().description),
-                               &image.error());
-        return kExitFailure;
+        return image.error();
     }
 
     std::size_t hits = 0;
@@ -112,30 +111,126 @@ int PdfRenderCommand::run(const CommandContext& context, const Options& options)
             image.value().context(), {view.frame.width, view.frame.height},
             PdfPageRenderer::pageViewTransform(*page, view), scanner.selectionsArray());
     }
-    document.closeDocument();
 
-    Status written = image.value().writePng(options.output);
+    Status written = image.value().writePng(output);
     if (!written.ok()) {
-        context.output.failure(fmt::format("{}: {}", options.output, written.error().description),
-                               &written.error());
-        return kExitFailure;
+        return Error::make(written.error().domain, written.error().code,
+                           output + ": " + written.error().description);
     }
     const int width = image.value().width();
     const int height = image.value().height();
-    std::string text = fmt::format("{}: page {} drawn {} x {} ({} layout) into {}", options.path,
-                                   options.page, width, height, options.layout, options.output);
+    Drawn drawn;
+    drawn.text = fmt::format("{}: page {} drawn {} x {} ({} layout) into {}", path, options.page,
+                             width, height, options.layout, output);
     if (!options.highlight.empty()) {
-        text += fmt::format(", {} hit{} highlighted", hits, hits == 1 ? "" : "s");
+        drawn.text += fmt::format(", {} hit{} highlighted", hits, hits == 1 ? "" : "s");
     }
-    nlohmann::json result = {{"file", options.path},     {"page", options.page},
-                             {"layout", options.layout}, {"width", width},
-                             {"height", height},         {"output", options.output}};
+    drawn.document = {{"file", path},   {"page", options.page}, {"layout", options.layout},
+                      {"width", width}, {"height", height},     {"output", output}};
     if (!options.highlight.empty()) {
-        result["highlight"] = options.highlight;
-        result["hits"] = hits;
+        drawn.document["highlight"] = options.highlight;
+        drawn.document["hits"] = hits;
     }
-    context.output.result(text, result);
-    return kExitSuccess;
+    return drawn;
+}
+
+// NAME-PAGE.png for each input, NAME its file name without ".pdf" made safe; a name already
+// given in this run gets "_2", "_3", … so that no file overwrites another's picture.
+std::vector<std::filesystem::path> outputNames(const std::vector<std::string>& paths, int page,
+                                               const std::filesystem::path& directory) {
+    std::vector<std::filesystem::path> names;
+    std::set<std::string> used;
+    for (const std::string& path : paths) {
+        std::string stem = std::filesystem::path(path).filename().string();
+        if (PdfPathList::hasPdfName(stem)) {
+            stem.resize(stem.size() - 4);
+        }
+        const std::string base =
+            FileNameSanitizer::sanitizedFileName(stem) + "-" + std::to_string(page);
+        std::string name = base + ".png";
+        for (int copy = 2; used.count(name) != 0; ++copy) {
+            name = base + "_" + std::to_string(copy) + ".png";
+        }
+        used.insert(name);
+        names.push_back(directory / name);
+    }
+    return names;
+}
+
+}  // namespace
+
+void PdfRenderCommand::add(CLI::App& pdf, int& exitCode) {
+    CLI::App* render = pdf.add_subcommand("render", "Draw one page of PDF files into PNG images");
+    render->add_option("FILE", options_.paths, "The PDF files")->required();
+    render->add_option("--page", options_.page, "The page, from 1")->required();
+    render->add_option("--width", options_.width, "Width of the viewer's strip in pixels")
+        ->check(CLI::Range(1, 16384));
+    render->add_option("--layout", options_.layout, "Page layout")
+        ->check(CLI::IsMember({"single", "double", "cover"}));
+    render->add_option("--highlight", options_.highlight, "Highlight this keyword's hits");
+    render
+        ->add_option("-o,--output", options_.output,
+                     "The PNG to write, or the directory for several files")
+        ->required();
+    render->callback([this, &exitCode] { exitCode = run(context_, options_); });
+}
+
+int PdfRenderCommand::run(const CommandContext& context, const Options& options) {
+    std::error_code ec;
+    const bool intoDirectory = options.paths.size() > 1 ||
+                               std::filesystem::is_directory(options.output, ec) ||
+                               (!options.output.empty() && options.output.back() == '/');
+    if (!intoDirectory) {
+        const std::string& path = options.paths.front();
+        if (!std::filesystem::is_regular_file(path, ec)) {
+            context.output.failure(fmt::format("{}: no such file", path));
+            return kExitFailure;
+        }
+        Result<Drawn> drawn = renderFile(options, path, options.output);
+        if (!drawn.ok()) {
+            context.output.failure(fmt::format("{}: {}", path, drawn.error().description),
+                                   &drawn.error());
+            return kExitFailure;
+        }
+        context.output.result(drawn.value().text, drawn.value().document);
+        return kExitSuccess;
+    }
+
+    if (Status created = FileSystem::createDirectories(options.output); !created.ok()) {
+        context.output.failure(fmt::format("{}: {}", options.output, created.error().description),
+                               &created.error());
+        return kExitFailure;
+    }
+    const auto outputs = outputNames(options.paths, options.page, options.output);
+    nlohmann::json files = nlohmann::json::array();
+    std::size_t failed = 0;
+    for (std::size_t i = 0; i < options.paths.size(); ++i) {
+        const std::string& path = options.paths[i];
+        Result<Drawn> drawn =
+            std::filesystem::is_regular_file(path, ec)
+                ? renderFile(options, path, outputs[i].string())
+                : Result<Drawn>(Error::make("PdfRenderCommand", -1, "no such file"));
+        if (!drawn.ok()) {
+            ++failed;
+            context.output.note(fmt::format("pagewell: {}: {}", path, drawn.error().description));
+            files.push_back({{"file", path},
+                             {"error",
+                              {{"domain", drawn.error().domain},
+                               {"code", drawn.error().code},
+                               {"description", drawn.error().description}}}});
+            continue;
+        }
+        if (context.output.json()) {
+            files.push_back(drawn.value().document);
+        } else {
+            context.output.text(drawn.value().text);
+            std::fflush(stdout);
+        }
+    }
+    if (context.output.json()) {
+        context.output.result({}, {{"files", std::move(files)}});
+    }
+    return failed > 0 ? kExitPartialFailure : kExitSuccess;
 }
 
 }  // namespace pagewell::cli

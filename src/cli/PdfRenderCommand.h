@@ -1,11 +1,18 @@
 #pragma once
-// `pagewell pdf render FILE --page N [--width W] [--layout single|double|cover]
-// [--highlight KEYWORD] -o OUT.png`: draws one page as the viewer's page view shows it in the
+// `pagewell pdf render FILE... --page N [--width W] [--layout single|double|cover]
+// [--highlight KEYWORD] -o OUT`: draws one page as the viewer's page view shows it in the
 // chosen layout (single pages upright; spreads and the cover layout as on a landscape screen),
 // with the keyword's hits highlighted, and writes the PNG through a temporary file.
+//
+// One FILE and -o naming a file: that PNG. Several FILEs, or -o naming a directory: each file's
+// page into that directory as NAME-N.png, NAME being the file's name without ".pdf" through
+// the file-name sanitiser ("_2", "_3" … added when two files give the same name), all in one
+// process. A file that cannot be drawn gets one line on stderr and the others are still drawn;
+// exit code 3 then. With --json: one document per file, or {"files": [...]} for several.
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace CLI {
 class App;
@@ -18,7 +25,7 @@ struct CommandContext;
 class PdfRenderCommand {
   public:
     struct Options {
-        std::string path;
+        std::vector<std::string> paths;
         int page = 1;
         // Width of the viewer's strip in pixels; by default the page's own width for single
         // pages and twice that for spreads.

@@ -9,6 +9,7 @@
 
 #include "cli/CommandContext.h"
 #include "cli/ExitCode.h"
+#include "cli/PdfHitText.h"
 #include "cli/TerminalProgress.h"
 #include "cli/TerminalText.h"
 #include "pdfkit/PdfSearchRun.h"
@@ -22,16 +23,6 @@ namespace {
 // A generous bound for one search: the run checks its stop flag between pages.
 constexpr auto kSearchTimeout = std::chrono::hours(1);
 
-nlohmann::json hitJson(const VXPDFSelection& selection) {
-    const PdfRect& rect = selection.rect();
-    const PdfAffineTransform& t = selection.transform();
-    return {{"x", rect.x},
-            {"y", rect.y},
-            {"width", rect.width},
-            {"height", rect.height},
-            {"transform", {t.a, t.b, t.c, t.d, t.tx, t.ty}}};
-}
-
 }  // namespace
 
 void PdfSearchCommand::add(CLI::App& pdf, int& exitCode) {
@@ -44,7 +35,9 @@ void PdfSearchCommand::add(CLI::App& pdf, int& exitCode) {
 int PdfSearchCommand::run(const CommandContext& context, const std::string& path,
                           const std::string& keyword) {
     auto manager = std::make_shared<VXPDFSelectionManager>();
-    auto search = PdfSearchRun::create(path, manager);
+    PdfSearchRun::Options options;
+    options.describeHits = true;
+    auto search = PdfSearchRun::create(path, manager, options);
     TerminalProgress progress("pages");
     bool done = false;
     std::optional<Error> failure;
@@ -77,19 +70,16 @@ int PdfSearchCommand::run(const CommandContext& context, const std::string& path
     nlohmann::json document = {{"keyword", keyword}, {"pages", nlohmann::json::array()}};
     std::string text;
     std::size_t hitCount = 0;
+    const bool marked = !context.output.json() && PdfHitText::markingWanted();
     for (int page : pages) {
         const auto selections = manager->getPDFSelectionsForPage(page);
         nlohmann::json hits = nlohmann::json::array();
         text += fmt::format("page {}: {} {}\n", page, selections.size(),
                             selections.size() == 1 ? "hit" : "hits");
         for (const VXPDFSelection& selection : selections) {
-            hits.push_back(hitJson(selection));
-            const PdfRect& r = selection.rect();
-            const PdfAffineTransform& t = selection.transform();
-            text += fmt::format(
-                "  x {:.2f} y {:.2f} width {:.2f} height {:.2f} in [{:g} {:g} {:g} {:g} {:g} "
-                "{:g}]\n",
-                r.x, r.y, r.width, r.height, t.a, t.b, t.c, t.d, t.tx, t.ty);
+            hits.push_back(PdfHitText::hitJson(selection.rect(), selection.transform()));
+            text += fmt::format("  {} {}\n", PdfHitText::context(selection.description(), marked),
+                                PdfHitText::pageRect(selection.description().pageSpaceRect));
         }
         hitCount += selections.size();
         document["pages"].push_back({{"page", page}, {"hits", std::move(hits)}});

@@ -1,7 +1,8 @@
 #pragma once
-// `pagewell pdf search FILE KEYWORD`: the pages with hits and each hit's rectangle in the space
-// of its transform, with a progress bar on long documents. Works on any local PDF; needs no
-// store and no sign-in.
+// `pagewell pdf search FILE KEYWORD`: the pages with hits and, per hit, the words around it
+// (the match marked on a terminal) and its rectangle on the displayed page, with a progress bar
+// on long documents. With --json each hit's rectangle in the space of its transform, as the
+// viewer's overlay draws it. Works on any local PDF; needs no store and no sign-in.
 
 #include <string>
 

@@ -77,6 +77,9 @@ void TerminalProgress::finish() {
         std::fprintf(stderr, "\r\033[K");
         std::fflush(stderr);
         drawn_ = false;
+        // The next update draws the line again.
+        lastPermille_ = -1;
+        lastLine_.clear();
     }
 }
 

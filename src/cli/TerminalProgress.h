@@ -20,7 +20,7 @@ class TerminalProgress {
     // The same with `detail` after the count (bytes, rate, ...); redrawn whenever the line
     // changes, cut to the terminal's width.
     void update(long done, long total, const std::string& detail);
-    // Clears the line.
+    // Clears the line; a later update draws it again.
     void finish();
 
   private:

@@ -5,11 +5,14 @@
 // cleared. Inline images are skipped.
 //
 // Pops take the top operand (the last written one first) and fail — nullopt, the operand
-// stays — when the stack is empty or the top has another type.
+// stays — when the stack is empty or the top has another type. Operands stay the library's
+// own values until popped, so the many operands no callback asks for (path coordinates,
+// colours) cost nothing beyond tokenising.
 //
 // Threading: one scan at a time, on the thread that owns the document handle.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +30,9 @@ class PdfStream;
 class PdfContentScanner {
   public:
     explicit PdfContentScanner(const PdfOperatorTable& table);
+    ~PdfContentScanner();
+    PdfContentScanner(const PdfContentScanner&) = delete;
+    PdfContentScanner& operator=(const PdfContentScanner&) = delete;
 
     // Scans the page's content streams. Returns false when the content could not be read at
     // all; damaged content is scanned as far as it goes.
@@ -40,7 +46,7 @@ class PdfContentScanner {
     void stop() { stopped_ = true; }
     bool isStopped() const { return stopped_; }
 
-    std::size_t operandCount() const { return operands_.size(); }
+    std::size_t operandCount() const;
     std::optional<PdfObject> popObject();
     // Integer or real.
     std::optional<double> popNumber();
@@ -52,13 +58,16 @@ class PdfContentScanner {
     std::optional<PdfArray> popArray();
     std::optional<PdfDictionary> popDictionary();
 
-    // Internal, for the tokeniser adapter: one operand or one operator.
-    void pushOperand(PdfObject operand) { operands_.push_back(std::move(operand)); }
+    // Internal, for the tokeniser adapter: one operator, with the operands pushed before it.
     void dispatch(std::string_view operatorName);
+
+    // Internal: the operands, as library values (defined in the .cpp).
+    struct OperandStack;
+    OperandStack& operandStack() { return *operands_; }
 
   private:
     const PdfOperatorTable& table_;
-    std::vector<PdfObject> operands_;
+    std::unique_ptr<OperandStack> operands_;
     bool stopped_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include "pdfkit/PdfFontCache.h"
 
+#include "pdfkit/VXPDFFont.h"
 #include "pdfkit/VXPDFFontManager.h"
 
 namespace pagewell {
@@ -25,7 +26,32 @@ std::shared_ptr<const VXPDFFontManager> PdfFontCache::fontManagerFor(
             return found->second;
         }
     }
-    auto manager = std::make_shared<const VXPDFFontManager>(*fonts);
+    std::map<std::string, std::shared_ptr<const VXPDFFont>, std::less<>> built;
+    fonts->applyFunction([&](const std::string& name, const PdfObject& value) {
+        auto dictionary = value.getDictionary();
+        if (!dictionary) {
+            return;
+        }
+        const std::pair<int, int> id = value.objectId();
+        if (id.first != 0) {
+            if (auto found = fonts_.find(id); found != fonts_.end()) {
+                built[name] = found->second;
+                return;
+            }
+        }
+        auto font = VXPDFFont::fontWithDictionary(*dictionary);
+        if (!font) {
+            return;
+        }
+        if (id.first != 0) {
+            if (fonts_.size() >= 4 * capacity_) {
+                fonts_.clear();
+            }
+            fonts_.emplace(id, font);
+        }
+        built[name] = std::move(font);
+    });
+    auto manager = std::make_shared<const VXPDFFontManager>(std::move(built));
     ++builds_;
     if (key.first != 0) {
         if (managers_.size() >= capacity_) {

@@ -5,16 +5,23 @@
 #include <poppler.h>
 #include <qpdf/Pipeline.hh>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "pdfkit/PdfArray.h"
 #include "pdfkit/PdfPage.h"
 #include "pdfkit/PdfPageImage.h"
+#include "pdfkit/PdfPageSpace.h"
 #include "pdfkit/PdfStream.h"
 #include "pdfkit/QpdfBridge.h"
 #include "pdfkit/VXPDFPageView.h"
+#include "pdfkit/VXPDFScanner.h"
 #include "pdfkit/VXPDFTransform.h"
 #include "platform/Logger.h"
 
@@ -58,34 +65,6 @@ cairo_matrix_t toCairo(const PdfAffineTransform& t) {
     cairo_matrix_t matrix;
     cairo_matrix_init(&matrix, t.a, t.b, t.c, t.d, t.tx, t.ty);
     return matrix;
-}
-
-// The renderer draws a page turned by its /Rotate, with the top-left corner of the turned
-// crop box at the origin and y growing downwards. This is the map from the page's user space
-// to that space; angles are exact quarter turns.
-PdfAffineTransform userToRendererSpace(const PdfRect& box, int angle) {
-    double width = box.width;
-    double height = box.height;
-    PdfAffineTransform turn;  // clockwise by `angle` in a y-up space
-    switch (angle) {
-        case 90:
-            turn = {0, -1, 1, 0, 0, 0};
-            std::swap(width, height);
-            break;
-        case 180:
-            turn = {-1, 0, 0, -1, 0, 0};
-            break;
-        case 270:
-            turn = {0, 1, -1, 0, 0, 0};
-            std::swap(width, height);
-            break;
-        default:
-            break;
-    }
-    return PdfAffineTransform::translation(-midX(box), -midY(box))
-        .concat(turn)
-        .thenScale(1, -1)
-        .thenTranslate(width / 2, height / 2);
 }
 
 bool invert(const PdfAffineTransform& t, PdfAffineTransform& inverse) {
@@ -174,6 +153,126 @@ Status checkContentStream(const PdfStream& stream, int pageNumber) {
     return {};
 }
 
+// Finds Type 3 fonts whose glyphs draw themselves, directly or through other fonts, forms and
+// patterns (a glyph filled with a pattern that shows the same glyph). The renderer draws each
+// Type 3 glyph with a fresh interpreter that does not know which glyphs are being drawn, so
+// such a font recurses until memory runs out. The walk goes over resource dictionaries only
+// (no content is parsed), keeps the Type 3 fonts of the current path, and is bounded by a
+// number of visits and by the nesting depth the search allows forms.
+class Type3Walk {
+  public:
+    static constexpr std::size_t kMaximumVisits = 20'000;
+    // Forms and patterns nested deeper than this are not followed (the renderer bounds their
+    // nesting itself; only Type 3 glyphs escape its bookkeeping).
+    static constexpr std::size_t kMaximumDepth = 32;
+
+    // Empty when the resources are safe to draw; otherwise why not.
+    std::optional<std::string> check(const PdfDictionary& resources) {
+        walkResources(resources, resources.object().objectId());
+        return problem_;
+    }
+
+  private:
+    using Id = std::pair<int, int>;
+
+    static std::optional<PdfDictionary> dictionaryOf(const PdfObject& value) {
+        if (auto stream = value.getStream()) {
+            return stream->dictionary();
+        }
+        return value.getDictionary();
+    }
+
+    bool spent() {
+        if (problem_) {
+            return true;
+        }
+        if (++visits_ > kMaximumVisits) {
+            problem_ = "resources too intricate to draw safely";
+            return true;
+        }
+        return false;
+    }
+
+    // `id` names the resources by their owner when they are a direct dictionary (a form's,
+    // a pattern's or a font's own object), so that a form listing itself is still seen.
+    void walkResources(const PdfDictionary& resources, Id id) {
+        if (spent() || depth_ >= kMaximumDepth) {
+            return;
+        }
+        if (auto own = resources.object().objectId(); own.first != 0) {
+            id = own;
+        }
+        if (id.first != 0) {
+            // A resource dictionary on the current path (a form drawing itself) adds nothing;
+            // one explored before without any Type 3 font below it is safe anywhere.
+            if (clean_.count(id) != 0 || !onPath_.insert(id).second) {
+                return;
+            }
+        }
+        ++depth_;
+        const std::size_t fontsBefore = type3Seen_;
+        for (const char* category : {"Font", "XObject", "Pattern"}) {
+            auto entries = resources.getDictionary(category);
+            if (!entries) {
+                continue;
+            }
+            entries->applyFunction([&](const std::string&, const PdfObject& value) {
+                if (problem_) {
+                    return;
+                }
+                auto dictionary = dictionaryOf(value);
+                if (!dictionary) {
+                    return;
+                }
+                if (std::string(category) == "Font") {
+                    walkFont(*dictionary, value.objectId());
+                } else if (auto inner = dictionary->getDictionary("Resources")) {
+                    walkResources(*inner, value.objectId());
+                }
+            });
+        }
+        if (id.first != 0) {
+            onPath_.erase(id);
+            if (!problem_ && type3Seen_ == fontsBefore) {
+                clean_.insert(id);
+            }
+        }
+        --depth_;
+    }
+
+    void walkFont(const PdfDictionary& font, const Id& id) {
+        if (font.getName("Subtype") != std::optional<std::string>("Type3")) {
+            return;
+        }
+        ++type3Seen_;
+        if (id.first != 0 &&
+            std::find(type3Path_.begin(), type3Path_.end(), id) != type3Path_.end()) {
+            problem_ = "a Type 3 font whose glyphs draw themselves";
+            return;
+        }
+        if (static_cast<int>(type3Path_.size()) >= VXPDFScanner::kMaxFormDepth) {
+            problem_ = "Type 3 fonts nested more than " +
+                       std::to_string(VXPDFScanner::kMaxFormDepth) + " deep";
+            return;
+        }
+        auto resources = font.getDictionary("Resources");
+        if (!resources) {
+            return;
+        }
+        type3Path_.push_back(id);
+        walkResources(*resources, id);
+        type3Path_.pop_back();
+    }
+
+    std::vector<Id> type3Path_;
+    std::set<Id> onPath_;
+    std::set<Id> clean_;
+    std::size_t type3Seen_ = 0;
+    std::size_t visits_ = 0;
+    std::size_t depth_ = 0;
+    std::optional<std::string> problem_;
+};
+
 }  // namespace
 
 struct PdfPageRenderer::Impl {
@@ -224,7 +323,13 @@ Status PdfPageRenderer::checkDrawable(const PdfPage& page) {
         }
     }
     auto resources = page.resources();
-    auto xobjects = resources ? resources->getDictionary("XObject") : std::nullopt;
+    if (!resources) {
+        return {};
+    }
+    if (auto problem = Type3Walk().check(*resources)) {
+        return renderError("Page " + std::to_string(number) + " cannot be drawn: " + *problem);
+    }
+    auto xobjects = resources->getDictionary("XObject");
     if (!xobjects) {
         return {};
     }
@@ -267,7 +372,8 @@ Status PdfPageRenderer::drawPage(const PdfPage& page, PdfPageImage& image,
         return renderError("No page " + std::to_string(pageNumber));
     }
 
-    // The renderer's crop box is already clipped to the media box.
+    // The renderer draws the page turned by its /Rotate with the top-left corner of its crop
+    // box (already clipped to the media box) at the origin and y downwards: page space.
     PopplerRectangle crop;
     poppler_page_get_crop_box(popplerPage.get(), &crop);
     const PdfRect rendererBox =
@@ -276,7 +382,8 @@ Status PdfPageRenderer::drawPage(const PdfPage& page, PdfPageImage& image,
 
     const PdfAffineTransform userToImage = transform.concat(image.viewToImage());
     PdfAffineTransform rendererToUser;
-    if (rendererBox.isEmpty() || !invert(userToRendererSpace(rendererBox, angle), rendererToUser)) {
+    if (rendererBox.isEmpty() ||
+        !invert(PdfPageSpace::fromUserSpace(rendererBox, angle), rendererToUser)) {
         return renderError("Page " + std::to_string(pageNumber) + " has an empty box");
     }
 

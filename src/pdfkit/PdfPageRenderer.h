@@ -53,7 +53,9 @@ class PdfPageRenderer {
     // Bounded checks that keep a hostile page from stalling the renderer, which cannot be
     // interrupted once it draws: every content stream must use general-purpose filters and
     // decode to at most kMaximumContentBytes; every image the page draws directly must declare
-    // at most kMaximumImagePixels. drawPage refuses a page that fails them.
+    // at most kMaximumImagePixels; no Type 3 font reachable from the page's resources (through
+    // fonts, forms and patterns) may draw itself or nest deeper than the search follows forms.
+    // drawPage refuses a page that fails them.
     static Status checkDrawable(const PdfPage& page);
     static constexpr std::size_t kMaximumContentBytes = 64 * 1024 * 1024;
     static constexpr double kMaximumImagePixels = 256.0 * 1024 * 1024;

@@ -110,6 +110,7 @@ void PdfSearchRun::run(const std::string& keyword) {
             VXPDFScanner scanner(fonts);
             scanner.setKeyword(keyword);
             scanner.setOperatorBudget(options_.operatorBudgetPerPage);
+            scanner.setDescribesHits(options_.describeHits);
             scanner.scanPage(*page);
             if (!scanner.selectionsArray().empty()) {
                 {

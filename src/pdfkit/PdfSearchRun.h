@@ -47,6 +47,9 @@ class PdfSearchRun : public std::enable_shared_from_this<PdfSearchRun> {
         // Work bound per page (operators handled, form content included), so that a damaged or
         // hostile page cannot stall the run.
         std::size_t operatorBudgetPerPage = 4'000'000;
+        // Give every hit its words in context and its rectangle on the displayed page
+        // (VXPDFSelection::description), for a reader rather than an overlay.
+        bool describeHits = false;
         // The queue to run on; nullptr: sharedQueue().
         OperationQueue* queue = nullptr;
         // Notifications heard ("pdfClosedEvent") and posted by the default selection

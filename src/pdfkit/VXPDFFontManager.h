@@ -17,6 +17,10 @@ class VXPDFFontManager {
     VXPDFFontManager() = default;
     // Every key of a /Font resource dictionary whose value is a dictionary that yields a font.
     explicit VXPDFFontManager(const PdfDictionary& fontDictionary);
+    // Fonts built elsewhere (a cache that shares fonts between resource dictionaries).
+    explicit VXPDFFontManager(
+        std::map<std::string, std::shared_ptr<const VXPDFFont>, std::less<>> fonts)
+        : fonts_(std::move(fonts)) {}
     // The fonts of the page's /Resources /Font, with resources inherited from the page tree.
     static VXPDFFontManager withPage(const PdfPage& page);
 

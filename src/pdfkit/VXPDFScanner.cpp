@@ -10,6 +10,7 @@
 #include "pdfkit/PdfContentScanner.h"
 #include "pdfkit/PdfFontCache.h"
 #include "pdfkit/PdfPage.h"
+#include "pdfkit/PdfPageSpace.h"
 #include "pdfkit/PdfStream.h"
 #include "pdfkit/VXPDFFont.h"
 #include "pdfkit/VXPDFFontManager.h"
@@ -53,6 +54,38 @@ std::string utf8FromUtf16(std::u16string_view text) {
     }
     result.resize(static_cast<std::size_t>(length));
     return result;
+}
+
+// How far the text may move between two strings, in ems of the current font, before the kept
+// page text gets a space: further along the line than a narrow space, backwards, or off the
+// line.
+constexpr double kWordGapEms = 0.15;
+constexpr double kBackwardsEms = 0.5;
+constexpr double kLineChangeEms = 0.5;
+
+bool isSpace(char16_t unit) {
+    return unit == u' ' || unit == u'\t' || unit == u'\n' || unit == u'\r' || unit == 0x00A0;
+}
+
+// Text for a terminal: control characters (C0, DEL, C1) and line breaks become spaces, runs of
+// spaces become one, and unpaired surrogates are replaced.
+std::string displayText(std::u16string_view text) {
+    std::u16string cleaned;
+    cleaned.reserve(text.size());
+    for (char16_t unit : text) {
+        const bool control = unit < 0x20 || (unit >= 0x7F && unit < 0xA0) || unit == 0x2028 ||
+                             unit == 0x2029 || unit == 0x00A0;
+        const char16_t shown = control ? u' ' : unit;
+        if (shown == u' ' && !cleaned.empty() && cleaned.back() == u' ') {
+            continue;
+        }
+        cleaned.push_back(shown);
+    }
+    return utf8FromUtf16(cleaned);
+}
+
+bool isLowSurrogate(char16_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
 }  // namespace
@@ -226,12 +259,17 @@ void VXPDFScanner::beginScan() {
     stack_ = VXPDFRenderStateStack();
     operatorsUsed_ = 0;
     budgetExhausted_ = false;
+    pageText_.clear();
+    glyphTextBegin_ = 0;
+    lastTextEnd_.reset();
+    hitText_.clear();
     if (!keyword_.empty()) {
         if (!stringScanner_) {
             stringScanner_ = std::make_unique<VXPDFStringScanner>(
                 keyword_, static_cast<VXPDFStringScannerDelegate*>(this));
         }
         stringScanner_->reset();
+        stringScanner_->setReportsText(describesHits_);
     }
 }
 
@@ -247,6 +285,10 @@ void VXPDFScanner::scanPage(const PdfPage& page) {
         PW_LOG_WARNING("The content of page {} could not be read", page.pageNumber());
     }
     frames_.clear();
+    if (describesHits_) {
+        const PdfAffineTransform toPageSpace = PdfPageSpace::fromUserSpace(page);
+        describeHits(&toPageSpace);
+    }
 }
 
 void VXPDFScanner::scanContent(std::string_view content,
@@ -259,6 +301,9 @@ void VXPDFScanner::scanContent(std::string_view content,
     PdfContentScanner scanner(table_);
     scanner.scanData(content);
     frames_.clear();
+    if (describesHits_) {
+        describeHits(nullptr);
+    }
 }
 
 void VXPDFScanner::drawXObject(PdfContentScanner& scanner, const std::string& name) {
@@ -329,7 +374,76 @@ void VXPDFScanner::showString(const std::string& bytes) {
                         utf8FromUtf16(font->stringWithPDFString(PdfString(bytes))));
     }
     if (stringScanner_) {
+        if (describesHits_) {
+            noteTextPosition(*current);
+        }
         stringScanner_->appendPDFString(bytes, font);
+        if (describesHits_ && (current = state()) != nullptr) {
+            lastTextEnd_ = current->textMatrix.concat(current->ctm).apply(PdfPoint{0, 0});
+        }
+    }
+}
+
+void VXPDFScanner::noteTextPosition(const VXPDFRenderState& current) {
+    const PdfAffineTransform toUser = current.textMatrix.concat(current.ctm);
+    const PdfPoint origin = toUser.apply(PdfPoint{0, 0});
+    if (!lastTextEnd_ || pageText_.empty() || isSpace(pageText_.back())) {
+        return;
+    }
+    // The move since the last string, along the baseline and across it, in ems.
+    const double dx = origin.x - lastTextEnd_->x;
+    const double dy = origin.y - lastTextEnd_->y;
+    const double alongLength = std::hypot(toUser.a, toUser.b);
+    const double acrossLength = std::hypot(toUser.c, toUser.d);
+    const double emAlong = std::abs(current.fontSize) * alongLength;
+    const double emAcross = std::abs(current.fontSize) * acrossLength;
+    bool gap = false;
+    if (emAlong <= 0 || emAcross <= 0) {
+        gap = std::hypot(dx, dy) > 1e-6;
+    } else {
+        const double along = (dx * toUser.a + dy * toUser.b) / alongLength;
+        const double across = std::abs(dx * toUser.c + dy * toUser.d) / acrossLength;
+        gap = along > kWordGapEms * emAlong || along < -kBackwardsEms * emAlong ||
+              across > kLineChangeEms * emAcross;
+    }
+    if (gap) {
+        pageText_.push_back(u' ');
+    }
+}
+
+void VXPDFScanner::describeHits(const PdfAffineTransform* toPageSpace) {
+    for (std::size_t i = 0; i < selections_.size() && i < hitText_.size(); ++i) {
+        const std::size_t end = std::min(hitText_[i].end, pageText_.size());
+        const std::size_t begin = std::min(hitText_[i].begin, end);
+        // Up to kContextCharacters on each side, cut back to whole words where the cut falls
+        // inside one, and never inside a surrogate pair.
+        std::size_t from = begin > kContextCharacters ? begin - kContextCharacters : 0;
+        if (from > 0 && !isSpace(pageText_[from - 1])) {
+            while (from < begin && !isSpace(pageText_[from])) {
+                ++from;
+            }
+        }
+        while (from < begin && isLowSurrogate(pageText_[from])) {
+            ++from;
+        }
+        std::size_t to = std::min(pageText_.size(), end + kContextCharacters);
+        if (to < pageText_.size() && !isSpace(pageText_[to])) {
+            while (to > end && !isSpace(pageText_[to - 1])) {
+                --to;
+            }
+        }
+        while (to > end && to < pageText_.size() && isLowSurrogate(pageText_[to])) {
+            --to;
+        }
+        const std::u16string_view text(pageText_);
+        VXPDFSelection::Description description;
+        description.before = displayText(text.substr(from, begin - from));
+        description.match = displayText(text.substr(begin, end - begin));
+        description.after = displayText(text.substr(end, to - end));
+        if (toPageSpace != nullptr) {
+            description.pageSpaceRect = PdfPageSpace::rectOf(selections_[i], *toPageSpace);
+        }
+        selections_[i].setDescription(std::move(description));
     }
 }
 
@@ -338,6 +452,11 @@ void VXPDFScanner::resetMatch() {
         stringScanner_->reset();
     }
     glyphStarts_.clear();
+}
+
+void VXPDFScanner::scannerDidShowText(VXPDFStringScanner&, std::u16string_view text) {
+    glyphTextBegin_ = pageText_.size();
+    pageText_.append(text);
 }
 
 void VXPDFScanner::scannerDidStartMatchingString(VXPDFStringScanner& scanner, std::uint64_t glyph) {
@@ -349,7 +468,7 @@ void VXPDFScanner::scannerDidStartMatchingString(VXPDFStringScanner& scanner, st
     while (!glyphStarts_.empty() && glyphStarts_.front().glyph < earliest) {
         glyphStarts_.pop_front();
     }
-    glyphStarts_.push_back(GlyphStart{glyph, *current});
+    glyphStarts_.push_back(GlyphStart{glyph, *current, glyphTextBegin_});
 }
 
 void VXPDFScanner::scannerDidScanCharacter(VXPDFStringScanner&, unsigned code) {
@@ -376,6 +495,9 @@ void VXPDFScanner::scannerFoundString(VXPDFStringScanner&, std::uint64_t firstGl
             VXPDFSelection selection(start.state);
             selection.finalizeWithState(*current);
             selections_.push_back(std::move(selection));
+            if (describesHits_) {
+                hitText_.push_back(TextRange{start.textOffset, pageText_.size()});
+            }
             return;
         }
     }

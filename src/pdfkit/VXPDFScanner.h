@@ -8,6 +8,11 @@
 // deeper than kMaxFormDepth — a form that draws itself — are cut off. The work per page is
 // bounded by an operator budget; a page that exceeds it keeps the hits found so far.
 //
+// A scanner that describes its hits (setDescribesHits) also keeps the page's text as shown —
+// strings in content order, a space wherever the text jumps (a new line, a gap wider than a
+// narrow space) — and gives every hit the words around it and its rectangle on the displayed
+// page. The kept text grows with the page's shown text, which the page's content bounds.
+//
 // Threading: one page scan at a time, on the thread that owns the document handle.
 
 #include <cstdint>
@@ -53,6 +58,10 @@ class VXPDFScanner : private VXPDFStringScannerDelegate {
     const std::string& keyword() const { return keyword_; }
     void setStringObserver(StringObserver observer) { stringObserver_ = std::move(observer); }
     void setOperatorBudget(std::size_t budget) { operatorBudget_ = budget; }
+    // Fills each hit's VXPDFSelection::Description (off by default: it costs time per glyph).
+    void setDescribesHits(bool describes) { describesHits_ = describes; }
+    // Characters of context kept on each side of a hit, cut back to whole words.
+    static constexpr std::size_t kContextCharacters = 40;
 
     // Scans the page when a keyword (or a string observer) is set; clears earlier hits first.
     void scanPage(const PdfPage& page);
@@ -70,6 +79,11 @@ class VXPDFScanner : private VXPDFStringScannerDelegate {
     struct GlyphStart {
         std::uint64_t glyph;
         VXPDFRenderState state;
+        std::size_t textOffset;  // where the glyph's text begins in pageText_
+    };
+    struct TextRange {
+        std::size_t begin;
+        std::size_t end;
     };
 
     void beginScan();
@@ -80,10 +94,13 @@ class VXPDFScanner : private VXPDFStringScannerDelegate {
     void drawXObject(PdfContentScanner& scanner, const std::string& name);
     void scanForm(const PdfStream& form, PdfContentScanner& outer);
     void resetMatch();
+    void noteTextPosition(const VXPDFRenderState& state);
+    void describeHits(const PdfAffineTransform* toPageSpace);
     std::shared_ptr<const VXPDFFontManager> fontManagerFor(
         const std::optional<PdfDictionary>& resources);
 
     // VXPDFStringScannerDelegate
+    void scannerDidShowText(VXPDFStringScanner& scanner, std::u16string_view text) override;
     void scannerDidStartMatchingString(VXPDFStringScanner& scanner, std::uint64_t glyph) override;
     void scannerDidScanCharacter(VXPDFStringScanner& scanner, unsigned code) override;
     void scannerFoundString(VXPDFStringScanner& scanner, std::uint64_t firstGlyph) override;
@@ -97,6 +114,13 @@ class VXPDFScanner : private VXPDFStringScannerDelegate {
     std::vector<ContentFrame> frames_;  // the page, then each form being scanned
     std::deque<GlyphStart> glyphStarts_;
     std::vector<VXPDFSelection> selections_;
+    // Hit descriptions: the page's text as shown, where the current glyph's text begins, where
+    // the last string ended (user space), and each hit's part of the text.
+    bool describesHits_ = false;
+    std::u16string pageText_;
+    std::size_t glyphTextBegin_ = 0;
+    std::optional<PdfPoint> lastTextEnd_;
+    std::vector<TextRange> hitText_;
     std::size_t operatorBudget_ = kDefaultOperatorBudget;
     std::size_t operatorsUsed_ = 0;
     bool budgetExhausted_ = false;

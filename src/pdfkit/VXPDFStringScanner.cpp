@@ -216,6 +216,9 @@ void VXPDFStringScanner::matchGlyphs(std::size_t glyphCount) {
         const std::size_t begin = offsets_[i];
         const std::size_t length = offsets_[i + 1] - begin;
         const unsigned code = codes_[i];
+        if (reportsText_ && delegate_ != nullptr) {
+            delegate_->scannerDidShowText(*this, std::u16string_view(text_).substr(begin, length));
+        }
         if (aligned) {
             matchGlyph(lowered_.data() + begin, length, code, code != 0);
         } else {

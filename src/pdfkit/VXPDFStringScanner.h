@@ -13,6 +13,8 @@
 //
 // Glyphs are numbered in the order they are shown, from 0 since construction. For every shown
 // glyph the delegate hears, in this order:
+//   0. scannerDidShowText(text) with the glyph's decoded text as shown (not lower-cased), only
+//      when setReportsText(true) asked for it;
 //   1. scannerDidStartMatchingString(glyph) when a hit may begin at this glyph — the delegate
 //      keeps the state before the glyph's advance under that number; states of glyphs before
 //      earliestPossibleStart() are no longer needed;
@@ -35,6 +37,10 @@ class VXPDFStringScanner;
 class VXPDFStringScannerDelegate {
   public:
     virtual ~VXPDFStringScannerDelegate() = default;
+    virtual void scannerDidShowText(VXPDFStringScanner& scanner, std::u16string_view text) {
+        (void)scanner;
+        (void)text;
+    }
     virtual void scannerDidStartMatchingString(VXPDFStringScanner& scanner, std::uint64_t glyph) {
         (void)scanner;
         (void)glyph;
@@ -57,6 +63,8 @@ class VXPDFStringScanner {
                                 VXPDFStringScannerDelegate* delegate = nullptr);
 
     void setDelegate(VXPDFStringScannerDelegate* delegate) { delegate_ = delegate; }
+    // Whether the delegate hears each glyph's text (off by default: it costs a call per glyph).
+    void setReportsText(bool reports) { reportsText_ = reports; }
 
     // Shows the PDF string `bytes` with `font`: the font splits it into character codes with
     // their text; the text is lower-cased and matched glyph by glyph, each glyph advancing by
@@ -96,6 +104,7 @@ class VXPDFStringScanner {
     std::u16string lowered_;
     std::u16string scratch_;
     VXPDFStringScannerDelegate* delegate_ = nullptr;
+    bool reportsText_ = false;
     std::size_t matched_ = 0;
     std::uint64_t characterCount_ = 0;  // expanded characters fed since construction
     std::uint64_t glyphCount_ = 0;

@@ -168,5 +168,96 @@ TEST_F(PdfPageRendererTest, refusesWhatItCannotDraw) {
     EXPECT_FALSE(PdfPageImage::create(10, 100000).ok());
 }
 
+// Type 3 fonts whose glyphs draw themselves would make the renderer recurse until memory runs
+// out; such a page is refused before drawing. Each case: how a glyph reaches its own font.
+TEST_F(PdfPageRendererTest, refusesAType3FontWhoseGlyphsDrawThemselvesAndDrawsOthers) {
+    enum class Route { FontResources, Form, Pattern, None };
+    struct Case {
+        const char* name;
+        Route route;
+    };
+    const Case cases[] = {
+        {"the glyph shows the font through the font's own resources", Route::FontResources},
+        {"the glyph draws a form that shows the font", Route::Form},
+        {"the glyph is filled with a pattern that shows the font", Route::Pattern},
+        {"the glyph only fills a square", Route::None},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::PdfFixture fixture;
+        const std::string font = fixture.addObject("null");  // filled in below
+        const std::string showFont = "BT /T3 1 Tf (a) Tj ET";
+        const std::string fontDictionary = "/Font << /T3 " + font + " >>";
+        std::string resources;
+        std::string glyph = "1000 0 d0 0 0 750 750 re f";
+        switch (c.route) {
+            case Route::FontResources:
+                resources = fontDictionary;
+                glyph = "1000 0 d0 " + showFont;
+                break;
+            case Route::Form:
+                resources = "/XObject << /Fm " +
+                            fixture.addStream(showFont,
+                                              "/Type /XObject /Subtype /Form /BBox [0 0 1000 "
+                                              "1000] /Resources << " +
+                                                  fontDictionary + " >>") +
+                            " >>";
+                glyph = "1000 0 d0 /Fm Do";
+                break;
+            case Route::Pattern:
+                resources = "/Pattern << /P " +
+                            fixture.addStream(showFont,
+                                              "/Type /Pattern /PatternType 1 /PaintType 1 "
+                                              "/TilingType 1 /BBox [0 0 10 10] /XStep 10 /YStep "
+                                              "10 /Resources << " +
+                                                  fontDictionary + " >>") +
+                            " >>";
+                glyph = "1000 0 d0 /Pattern cs /P scn 0 0 750 750 re f";
+                break;
+            case Route::None:
+                break;
+        }
+        fixture.replaceObject(
+            font,
+            "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 750 750] /FontMatrix [.001 0 0 "
+            ".001 0 0] /CharProcs << /a " +
+                fixture.addStream(glyph) +
+                " >> /Encoding << /Type /Encoding /Differences [97 /a] >> /FirstChar 97 "
+                "/LastChar 97 /Widths [1000] /Resources << " +
+                resources + " >> >>");
+        test::PdfFixturePage page("0 0 0 rg BT /T3 50 Tf 10 10 Td (a) Tj ET");
+        page.mediaBox = {0, 0, 100, 100};
+        page.resources = "<< " + fontDictionary + " >>";
+        fixture.addPage(page);
+        const auto path = directory.path() / ("type3-" + std::to_string(++count) + ".pdf");
+        fixture.write(path);
+
+        auto document = PdfDocumentHandle::createWithPath(path.string());
+        auto renderer = PdfPageRenderer::open(path.string());
+        ASSERT_TRUE(document.ok());
+        ASSERT_TRUE(renderer.ok());
+        auto pdfPage = document.value()->page(1);
+        ASSERT_TRUE(pdfPage.has_value());
+        auto image = PdfPageImage::create(100, 100);
+        ASSERT_TRUE(image.ok());
+        const Status drawn = renderer.value()->drawPage(
+            *pdfPage, image.value(),
+            VXPDFTransform::myPageGetDrawingTransform({0, 0, 100, 100}, 0, {0, 0, 100, 100}, 0,
+                                                      true, VXPDFTransform::kOrientationCentered),
+            3);
+        if (c.route == Route::None) {
+            ASSERT_TRUE(drawn.ok()) << drawn.error().description;
+            // The glyph's square covers 10..47.5 on both axes: black there, white beyond.
+            EXPECT_EQ(image.value().pixel(30, 70), kOpaqueBlack);
+            EXPECT_EQ(image.value().pixel(80, 20), kOpaqueWhite);
+        } else {
+            ASSERT_FALSE(drawn.ok());
+            EXPECT_NE(drawn.error().description.find("Type 3 font whose glyphs draw themselves"),
+                      std::string::npos)
+                << drawn.error().description;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace pagewell
