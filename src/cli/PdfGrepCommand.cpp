@@ -13,6 +13,7 @@
 #include "cli/PdfHitText.h"
 #include "cli/PdfPathList.h"
 #include "cli/TerminalProgress.h"
+#include "cli/TerminalText.h"
 #include "pdfkit/PdfMultiFileSearch.h"
 #include "platform/Clock.h"
 #include "platform/MainQueue.h"
@@ -26,15 +27,9 @@ constexpr auto kRunTimeout = std::chrono::hours(24 * 30);
 // Runs shorter than this show no progress.
 constexpr auto kProgressDelay = std::chrono::seconds(1);
 
-// A path or message as one line of terminal text: control characters become '?'.
-std::string oneLine(std::string text) {
-    for (char& c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            c = '?';
-        }
-    }
-    return text;
+// A path or message as one field of a line: control characters shown as escapes.
+std::string oneLine(const std::string& text) {
+    return TerminalText::escape(text);
 }
 
 // The files array of --json, written element by element so that results stream like the text.

@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <chrono>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <optional>
 
@@ -90,7 +91,15 @@ int PdfSearchCommand::run(const CommandContext& context, const std::string& path
         text += fmt::format("{} {} on {} {}\n", hitCount, hitCount == 1 ? "hit" : "hits",
                             pages.size(), pages.size() == 1 ? "page" : "pages");
     }
-    context.output.result(text, document);
+    if (context.output.json()) {
+        context.output.result(text, document);
+    } else {
+        // Printed as composed: the hit texts are already free of control characters (the
+        // scanner replaces them), the keyword is escaped, and the match marks are the one
+        // escape sequence meant.
+        std::fputs(text.c_str(), stdout);
+        std::fflush(stdout);
+    }
     return kExitSuccess;
 }
 
