@@ -18,6 +18,7 @@
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
+#include "sync/MassRemovalGuard.h"
 #include "sync/SyncManager.h"
 
 namespace pagewell::cli {
@@ -35,6 +36,9 @@ struct RunState {
     bool sessionExpired = false;
     bool syncNowRunning = false;
     SyncManager::Activity lastActivity;
+    // The guard's count of held-back removals when the run started and when it last said so.
+    std::size_t heldBackAtStart = 0;
+    std::size_t heldBackReported = 0;
 };
 
 // Into the log and onto stderr; with --verbose the log's own echo already shows it there.
@@ -66,6 +70,11 @@ void reportActivity(const CommandContext& context, RunState& state,
         say(context, "Downloads done.");
     }
     if (!activity.autoSyncActive && before.autoSyncActive && !state.stopRequested) {
+        const std::size_t heldBack = MassRemovalGuard::shared()->heldBackCount();
+        if (heldBack > state.heldBackReported) {
+            state.heldBackReported = heldBack;
+            say(context, RunCommand::kRemovalHeldBack);
+        }
         say(context, "Automatic synchronisation ended.");
         sayNextAutoSync(context);
     }
@@ -83,36 +92,45 @@ void synchroniseNow(const CommandContext& context, const std::shared_ptr<RunStat
             sayNextAutoSync(context);
         }
     };
-    sync.getDataForSync(
-        [&context, state, ended] {
-            if (state->stopRequested) {
+    auto downloadAll = [&context, state, ended] {
+        if (state->stopRequested) {
+            ended();
+            return;
+        }
+        SyncManager::sharedInstance().downloadAllFilesWithFilter(
+            CategoryFilterType::All,
+            [&context, ended](const SyncManager::DownloadResult& result) {
+                const auto& summary = result.summary;
+                say(context, fmt::format(RunCommand::kSyncFinished, summary.downloaded.size(),
+                                         summary.failed.size(), summary.unhidden.size()));
+                for (const auto& [fileID, error] : summary.failed) {
+                    say(context, fmt::format("  file {}: {}", fileID,
+                                             TerminalText::escape(error.description)));
+                }
+                if (result.error) {
+                    say(context, fmt::format(RunCommand::kSyncFailed,
+                                             TerminalText::escape(result.error->description)));
+                }
                 ended();
+            },
+            {});
+    };
+    sync.getDataForSync(
+        downloadAll, {},
+        [&context, state, ended, downloadAll](const Error& error) {
+            if (MassRemovalGuard::isHeldBack(error)) {
+                // Nobody answers questions here: the files stay, the rest was imported.
+                state->heldBackReported = MassRemovalGuard::shared()->heldBackCount();
+                say(context, fmt::format("{} ({})", RunCommand::kRemovalHeldBack,
+                                         TerminalText::escape(error.description)));
+                downloadAll();
                 return;
             }
-            SyncManager::sharedInstance().downloadAllFilesWithFilter(
-                CategoryFilterType::All,
-                [&context, ended](const SyncManager::DownloadResult& result) {
-                    const auto& summary = result.summary;
-                    say(context, fmt::format(RunCommand::kSyncFinished, summary.downloaded.size(),
-                                             summary.failed.size(), summary.unhidden.size()));
-                    for (const auto& [fileID, error] : summary.failed) {
-                        say(context, fmt::format("  file {}: {}", fileID,
-                                                 TerminalText::escape(error.description)));
-                    }
-                    if (result.error) {
-                        say(context, fmt::format(RunCommand::kSyncFailed,
-                                                 TerminalText::escape(result.error->description)));
-                    }
-                    ended();
-                },
-                {});
-        },
-        {},
-        [&context, ended](const Error& error) {
             say(context,
                 fmt::format(RunCommand::kSyncFailed, TerminalText::escape(error.description)));
             ended();
-        });
+        },
+        SyncManager::MassRemoval::Skip);
 }
 
 }  // namespace
@@ -137,6 +155,8 @@ int RunCommand::run(const CommandContext& context, const Options& options) {
     SyncManager& sync = SyncManager::sharedInstance();
     auto state = std::make_shared<RunState>();
     state->lastActivity = sync.activity();
+    state->heldBackAtStart = MassRemovalGuard::shared()->heldBackCount();
+    state->heldBackReported = state->heldBackAtStart;
 
     SignalWatch signals([&context, state](int signalNumber) {
         if (state->stopRequested) {
@@ -193,7 +213,12 @@ int RunCommand::run(const CommandContext& context, const Options& options) {
     if (state->sessionExpired) {
         return kExitSignInNeeded;
     }
-    return SignalWatch::exitCodeFor(state->signalNumber);
+    const int stopped = SignalWatch::exitCodeFor(state->signalNumber);
+    if (stopped == kExitSuccess &&
+        MassRemovalGuard::shared()->heldBackCount() > state->heldBackAtStart) {
+        return kExitPartialFailure;
+    }
+    return stopped;
 }
 
 }  // namespace pagewell::cli

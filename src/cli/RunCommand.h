@@ -9,13 +9,16 @@
 //                             that is missing or outdated), then follows the timer
 //
 // SIGTERM stops it cleanly (downloads cancelled, store consistent) with exit code 0; SIGINT
-// (Ctrl-C) the same with 130.
+// (Ctrl-C) the same with 130. A server answer that would remove most of your files is never
+// applied here (nobody is asked): it is skipped with a warning, the files stay until a
+// `pagewell sync` on a terminal decides, and the stop ends with 3 instead of 0.
 //
 // The data directory is locked for the whole run: this process is then the only writer, so a
 // `pagewell sync` or `pagewell download` started beside it waits for the lock and ends with
 // exit code 6 instead of fetching the same files a second time. Stop the run to use them.
 // A session that ends while it runs (the token could not be renewed) stops it as well.
-// Exit codes: 0 stopped by SIGTERM, 1 failed start, 4 nobody signed in or the session ended,
+// Exit codes: 0 stopped by SIGTERM, 1 failed start, 3 stopped after a removal was kept back,
+// 4 nobody signed in or the session ended,
 // 6 data directory busy, 130 interrupted.
 
 namespace CLI {
@@ -45,6 +48,9 @@ class RunCommand {
     static constexpr const char* kSyncFinished =
         "Synchronisation finished: {} downloaded, {} failed, {} shown again.";
     static constexpr const char* kSyncFailed = "Synchronisation failed: {}";
+    static constexpr const char* kRemovalHeldBack =
+        "Warning: the server no longer lists most of your files; they were kept on this device "
+        "until a `pagewell sync` on a terminal decides";
     static constexpr const char* kDownloading = "Downloading: {} files queued.";
     static constexpr const char* kStopping = "Stopping…";
     static constexpr const char* kStopped = "Stopped.";

@@ -29,6 +29,7 @@
 #include "store/PersistentStore.h"
 #include "sync/CatalogueChanges.h"
 #include "sync/CatalogueSnapshot.h"
+#include "sync/MassRemovalGuard.h"
 #include "sync/SyncManager.h"
 
 namespace pagewell::cli {
@@ -221,6 +222,15 @@ int SyncCommand::run(const CommandContext& context, const Options& options) {
 
     SessionExpiryWatch session;
     ImportOutcome imported = importCatalogue();
+    // An answer that would remove most of the user's files and was not confirmed (declined,
+    // or nobody at a terminal to ask): the rest of the catalogue is imported, those files stay,
+    // and the run ends with 3 so that a script notices and the next sync asks again.
+    std::optional<Error> heldBack;
+    if (imported.error && MassRemovalGuard::isHeldBack(*imported.error)) {
+        heldBack = std::move(imported.error);
+        imported.error.reset();
+        document["removalHeldBack"] = heldBack->description;
+    }
     auto after = CatalogueSnapshot::take(main, userKey, localeKey);
     CatalogueChanges changes;
     if (after.ok()) {
@@ -250,16 +260,20 @@ int SyncCommand::run(const CommandContext& context, const Options& options) {
                             ? std::string("Catalogue synchronised (no category needed an import).")
                             : fmt::format("Catalogue synchronised ({} of {} categories imported).",
                                           imported.categoriesDone, imported.categoriesTotal));
+    if (heldBack) {
+        context.output.note(fmt::format(kRemovalHeldBack, heldBack->description));
+    }
     if (*interrupted != 0) {
         return SyncReport::fail(context, SignalWatch::exitCodeForInterruptedWork(*interrupted),
                                 "interrupted; no file was downloaded", std::nullopt, document);
     }
     if (options.noDownload) {
         context.output.result(changesText(changes), document);
-        return kExitSuccess;
+        return heldBack ? kExitPartialFailure : kExitSuccess;
     }
-    return SyncDownloadStep::run(context, options, changesText(changes), document, interrupted,
-                                 session);
+    int downloaded = SyncDownloadStep::run(context, options, changesText(changes), document,
+                                           interrupted, session);
+    return heldBack && downloaded == kExitSuccess ? kExitPartialFailure : downloaded;
 }
 
 }  // namespace pagewell::cli

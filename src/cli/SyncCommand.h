@@ -15,8 +15,14 @@
 // files in flight. The error filter selects the files that failed earlier in this process,
 // so on its own run it finds none.
 //
+// A server answer that would remove more than half of your files of the language (and at least
+// 20) asks first: "The server no longer lists N of your M files. Remove them from this
+// device?". Yes (or --yes) removes them; No, --no, --non-interactive or no terminal keep them,
+// import the rest, warn on stderr and end with exit code 3; the next sync asks again.
+//
 // Exit codes: 0 everything done, 1 a failure the app reported (also a download declined at the
-// question or too little disk space), 3 some files failed (named on stderr), 4 sign-in needed,
+// question or too little disk space), 3 some files failed (named on stderr) or a removal was
+// kept back, 4 sign-in needed,
 // 5 offline or the server unreachable ("offline / server unreachable — nothing was
 // synchronised" when the catalogue is as it was; when part of it was imported before the
 // failure, what was), 6 data directory busy, 130 Ctrl-C: the downloads are stopped, the queue
@@ -25,8 +31,8 @@
 // With --json: {"imported": bool, "categories": {"added": [ids], "changed": [ids], "removed":
 // [ids]}, "files": {...the same...}, "downloaded": [ids], "failed": [{"id": int, "error":
 // text}], "unhidden": [ids], "cancelled": [ids]}; a run that failed adds {"error": {"message",
-// "domain", "code", "description"}}. These names are a contract with scripts: fields may be
-// added, never renamed.
+// "domain", "code", "description"}}, a kept-back removal {"removalHeldBack": text}. These
+// names are a contract with scripts: fields may be added, never renamed.
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -74,6 +80,8 @@ class SyncCommand {
     // "…; imported before the failure: categories: 2 added, 0 changed, 0 removed; files: …".
     static constexpr const char* kOfflinePrefix = "offline / server unreachable";
     static constexpr const char* kImportedBeforeFailure = "imported before the failure: ";
+    static constexpr const char* kRemovalHeldBack =
+        "Warning: {}. Run `pagewell sync` on a terminal to decide, or with --yes to remove them.";
 
   private:
     CommandContext& context_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <ctime>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -724,6 +725,16 @@ Status CatalogueState::addFile(const NewFile& wanted) {
     file.locales = wanted.locales;
     file.categories = wanted.categories;
     file.users = wanted.users;
+    if (!wanted.thumbnail.empty()) {
+        auto image = CataloguePaths::resolve(catalogue_.directory, wanted.thumbnail);
+        std::error_code failed;
+        const auto size = image.ok() ? std::filesystem::file_size(image.value(), failed) : 0;
+        if (!image.ok() || failed) {
+            return notFound("no thumbnail " + wanted.thumbnail);
+        }
+        file.thumbnailPath = wanted.thumbnail;
+        file.thumbnailSize = size;
+    }
     const Revision revision = advance();
     touch(file, revision);
     contentOverrides_[wanted.id] = wanted.content;

@@ -43,6 +43,7 @@ struct NewFile {
     std::string name;  // last segment of its address, e.g. "new.pdf"
     std::string mimeType;
     std::string content;
+    std::string thumbnail;  // an image already in the catalogue directory; empty: none
     std::vector<int> locales;
     std::vector<int> categories;
     std::optional<std::vector<int>> users;

@@ -64,6 +64,7 @@ Status mutate(CatalogueState& state, const std::string& action, const json& body
         wanted.name = textField(body, "name");
         wanted.mimeType = textField(body, "mime_type");
         wanted.content = textField(body, "content");
+        wanted.thumbnail = textField(body, "thumbnail");
         wanted.locales = intList(body, "locales");
         wanted.categories = intList(body, "categories");
         wanted.users = optionalIntList(body, "users");

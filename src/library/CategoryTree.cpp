@@ -214,11 +214,14 @@ Result<const std::vector<File>*> CategoryTree::filesOf(std::int64_t categoryKey)
     if (auto it = files_.find(categoryKey); it != files_.end()) {
         return &it->second;
     }
-    auto files = EntityRows::records<File>(context_,
-                                           "SELECT m.file FROM File_categories m JOIN File f ON "
-                                           "f.pk = m.file WHERE m.category = ? ORDER BY f.title, "
-                                           "f.pk",
-                                           categoryKey);
+    // A file the server removed for this user stays in the category for the others who
+    // hold it, but is no row of this user's tree: nothing here may offer it again.
+    auto files = EntityRows::records<File>(
+        context_,
+        "SELECT m.file FROM File_categories m JOIN File f ON f.pk = m.file WHERE m.category = ? "
+        "AND NOT EXISTS (SELECT 1 FROM FileState s WHERE s.file = f.pk AND s.user IS ? AND "
+        "s.removedByServer = 1) ORDER BY f.title, f.pk",
+        categoryKey, scope_.userKey);
     if (!files.ok()) {
         return files.error();
     }

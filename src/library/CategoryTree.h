@@ -5,7 +5,8 @@
 //
 //   roots          "supercategories.@count == 0 AND users CONTAINS U AND locale == L", by name
 //   subcategories  "users CONTAINS U AND locale = L" over `subcategories`, by name
-//   counting files every file linked to the category that passes the filter, by title
+//   counting files every file linked to the category that passes the filter, by title, but
+//                  none the server removed for U (FileState.removedByServer)
 //                  (download errors: store order); a keyword keeps "title CONTAINS[cd] k"
 //   kept           a category with a counting file, or with a kept subcategory
 //
@@ -104,7 +105,8 @@ class CategoryTree {
     StoreContext& context() { return context_; }
 
   private:
-    // Every file linked to the category, by title (then row key), read once per tree.
+    // Every file linked to the category, by title (then row key), read once per tree; not those
+    // the server removed for the scope's user.
     Result<const std::vector<File>*> filesOf(std::int64_t categoryKey);
     Result<const std::vector<FileCategory>*> childrenOf(const FileCategory& category);
     bool counts(const File& file, const CategoryFilter& filter) const;

@@ -61,6 +61,12 @@ class CatalogueImporting {
     // Saves the main store context to the persistent store (the end of a catalogue sync).
     // Unlike the members above it is called on the main queue, which owns the main context.
     virtual Status saveStore() = 0;
+
+    // An importer may hold an answer back instead of applying it (a removal the user has to
+    // confirm first): it then fails with this code in kAppErrorDomain, having written nothing.
+    // Callers hand such an error on as it is, not replaced by their generic import error, so
+    // that whoever started the synchronisation can tell it from a failure.
+    static constexpr int kHeldBackCode = -20;
 };
 
 }  // namespace pagewell

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "net/AnswerLimits.h"
+#include "net/CatalogueImporting.h"
 #include "net/KeychainBridge.h"
 #include "net/SearchKeyword.h"
 #include "platform/Logger.h"
@@ -131,7 +132,9 @@ void CatalogueRequests::importAnswer(std::function<Status(CatalogueImporting&)> 
         [stored = std::move(stored), completion = std::move(completion), error = std::move(error),
          failure = std::move(failure)](const Status& status) {
             if (!status.ok()) {
-                const Error reported = failure.value_or(status.error());
+                const bool heldBack = status.error().domain == kAppErrorDomain &&
+                                      status.error().code == CatalogueImporting::kHeldBackCode;
+                const Error reported = heldBack ? status.error() : failure.value_or(status.error());
                 PW_LOG_ERROR_VALUE(reported);
                 error(reported);
                 return;

@@ -445,7 +445,9 @@ Status File::deleteFile(StoreContext& context) {
 Status File::deleteForAllUsers(StoreContext& context) {
     if (Status written =
             EntityRows::write(context, FileState::kEntity,
-                              "UPDATE FileState SET pretendDeletion = 0 WHERE file = ?", pk);
+                              "UPDATE FileState SET pretendDeletion = 0 WHERE file = ? AND "
+                              "removedByServer = 0",
+                              pk);
         !written.ok()) {
         return written;
     }
@@ -502,8 +504,18 @@ Status File::deleteResources(StoreContext& context) const {
     if (!resources.ok()) {
         return resources.error();
     }
-    for (const Resource& resource : resources.value()) {
+    for (Resource& resource : resources.value()) {
         resource.deleteFile(context);
+        if (!resource.downloaded && !resource.path) {
+            continue;
+        }
+        // The copy is gone once this commits: the record must not claim it any more, or a
+        // download would skip it and the viewer would look for it.
+        resource.downloaded = false;
+        resource.path.reset();
+        if (Status written = resource.update(context); !written.ok()) {
+            return written;
+        }
     }
     return {};
 }

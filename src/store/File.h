@@ -138,7 +138,8 @@ struct File {
     // filePath, and removes the resources' copies; always removes the user's annotation set
     // and the file's share files. The record stays. Stores the changes without saving.
     Status deleteFile(StoreContext& context);
-    // Shows the file as not downloaded for everybody: every state's pretendDeletion = false,
+    // Shows the file as not downloaded for everybody: every state's pretendDeletion = false
+    // (except where the server removed the file for that user),
     // downloaded = false, updateAvailable = false, the local copy removed; then saves the
     // context (without one: the main context).
     Status deleteForAllUsers(StoreContext& context);
@@ -149,7 +150,8 @@ struct File {
     void deleteRedliningFiles(StoreContext& context) const;
     // Every ShareFile of the file, each through its own deletion (export and annotation set).
     Status deleteShareFiles(StoreContext& context) const;
-    // The local copies of the file's resources; the records stay.
+    // The local copies of the file's resources, once the context's changes commit; the
+    // records stay, marked not downloaded and without a path. Does not save.
     Status deleteResources(StoreContext& context) const;
 
     // "highlight == 1", kept where `locales` holds the locale and `users` the user (row keys;

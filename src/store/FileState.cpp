@@ -10,7 +10,7 @@ namespace {
 // Absent booleans read as false, here and in every predicate below (IFNULL(x, 0)).
 #define PW_FILE_STATE_COLUMNS                                                        \
     "s.pk, IFNULL(s.read, 0), IFNULL(s.favorite, 0), IFNULL(s.pretendDeletion, 0), " \
-    "s.position, s.sortIdManual, s.file, s.user "
+    "s.position, s.sortIdManual, s.file, s.user, s.removedByServer "
 
 FileState readState(Statement& row) {
     FileState state;
@@ -22,6 +22,7 @@ FileState readState(Statement& row) {
     state.sortIdManual = row.optionalInteger(5);
     state.file = row.optionalInteger(6);
     state.user = row.optionalInteger(7);
+    state.removedByServer = row.boolean(8);
     return state;
 }
 
@@ -42,6 +43,10 @@ Result<std::optional<FileState>> FileState::stateOfFile(StoreContext& context, s
 }
 
 Status FileState::showAgain(StoreContext& context) {
+    if (removedByServer) {
+        return Error::make(kAppErrorDomain, -1,
+                           "The server no longer lists this file for you; it stays removed.");
+    }
     pretendDeletion = false;
     Status saved = update(context);
     if (saved.ok()) {
@@ -58,8 +63,8 @@ Status FileState::update(StoreContext& context) {
         auto inserted = EntityRows::insert(
             context, kEntity,
             "INSERT INTO FileState (read, favorite, pretendDeletion, position, sortIdManual, "
-            "file, user) VALUES (?, ?, ?, ?, ?, ?, ?)",
-            read, favorite, pretendDeletion, position, sortIdManual, file, user);
+            "file, user, removedByServer) VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
+            read, favorite, pretendDeletion, position, sortIdManual, file, user, removedByServer);
         if (!inserted.ok()) {
             return inserted.error();
         }
@@ -68,9 +73,10 @@ Status FileState::update(StoreContext& context) {
     }
     return EntityRows::write(context, kEntity,
                              "UPDATE FileState SET read = ?, favorite = ?, pretendDeletion = ?, "
-                             "position = ?, sortIdManual = ?, file = ?, user = ? WHERE pk = ?",
+                             "position = ?, sortIdManual = ?, file = ?, user = ?, "
+                             "removedByServer = ? WHERE pk = ?",
                              read, favorite, pretendDeletion, position, sortIdManual, file, user,
-                             pk);
+                             removedByServer, pk);
 }
 
 Status FileState::deleteRecord(StoreContext& context) {
@@ -108,7 +114,8 @@ Result<std::vector<FileState>> FileState::statesPendingDownloadOrDeletion(
         "SELECT " PW_FILE_STATE_COLUMNS
         "FROM FileState s JOIN File f ON f.pk = s.file WHERE s.user = ? AND EXISTS (SELECT 1 "
         "FROM File_locales l WHERE l.file = f.pk AND l.locale = ?) AND "
-        "(IFNULL(f.downloaded, 0) = 0 OR IFNULL(s.pretendDeletion, 0) = 1) ORDER BY s.pk",
+        "(IFNULL(f.downloaded, 0) = 0 OR IFNULL(s.pretendDeletion, 0) = 1) AND "
+        "s.removedByServer = 0 ORDER BY s.pk",
         readState, userKey, localeKey);
 }
 

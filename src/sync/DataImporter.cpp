@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <functional>
 #include <set>
 #include <unordered_set>
 
@@ -19,6 +20,7 @@
 #include "sync/ImportQueries.h"
 #include "sync/ImportTransaction.h"
 #include "sync/LocaleImporter.h"
+#include "sync/MassRemovalGuard.h"
 #include "sync/SideListImporter.h"
 #include "sync/TimestampManager.h"
 
@@ -100,8 +102,40 @@ Result<std::optional<std::int64_t>> localeKeyOf(StoreContext& context,
     return std::optional<std::int64_t>(locale.value()->pk);
 }
 
+Status removeCategories(StoreContext& context, const nlohmann::json& json, bool fullAnswer,
+                        const std::set<std::int64_t>& itemIDs, std::optional<std::int64_t> user,
+                        std::int64_t locale);
+
+// Runs `removals` (deletions of categories, which take the files only they hold with them)
+// and holds them back when they take too much of the user's catalogue of the language: the
+// category import can add no files, so what the user holds afterwards tells what went.
+Status judgedRemovals(StoreContext& context, MassRemovalGuard* guard,
+                      std::optional<std::int64_t> user, std::optional<std::int64_t> locale,
+                      const std::function<Status()>& removals) {
+    if (!guard || !user || !locale) {
+        return removals();
+    }
+    auto before = MassRemovalGuard::filesHeld(context, *user, *locale);
+    if (!before.ok()) {
+        return before.error();
+    }
+    if (Status removed = removals(); !removed.ok()) {
+        return removed;
+    }
+    auto after = MassRemovalGuard::filesHeld(context, *user, *locale);
+    if (!after.ok()) {
+        return after.error();
+    }
+    const MassRemovalGuard::Removal removal{before.value() - after.value(), before.value()};
+    if (!guard->admit(removal)) {
+        // The transaction rolls back: the categories, their files and copies stay.
+        return MassRemovalGuard::heldBackError(removal);
+    }
+    return {};
+}
+
 Status importCategoryList(StoreContext& context, const nlohmann::json& json,
-                          const std::string& localeID, bool fullAnswer) {
+                          const std::string& localeID, bool fullAnswer, MassRemovalGuard* guard) {
     auto localeKey = localeKeyOf(context, localeID);
     if (!localeKey.ok()) {
         return localeKey.error();
@@ -207,7 +241,16 @@ Status importCategoryList(StoreContext& context, const nlohmann::json& json,
     }
 
     // 4. Deletions: a full answer names every category the user keeps; a change answer lists
-    // the deleted ones and those no longer visible to the user.
+    // the deleted ones and those no longer visible to the user. 5. Placeholders no answer
+    // described. Both judged together by the guard.
+    return judgedRemovals(context, guard, user, locale, [&]() -> Status {
+        return removeCategories(context, json, fullAnswer, itemIDs, user, locale);
+    });
+}
+
+Status removeCategories(StoreContext& context, const nlohmann::json& json, bool fullAnswer,
+                        const std::set<std::int64_t>& itemIDs, std::optional<std::int64_t> user,
+                        std::int64_t locale) {
     if (fullAnswer) {
         if (user) {
             auto held = ImportQueries::keysWithIDs(
@@ -256,7 +299,6 @@ Status importCategoryList(StoreContext& context, const nlohmann::json& json,
         }
     }
 
-    // 5. Placeholders no answer described.
     auto nameless = ImportQueries::keys(
         context, "SELECT pk FROM FileCategory WHERE locale = ? AND name IS NULL", locale);
     if (!nameless.ok()) {
@@ -267,8 +309,13 @@ Status importCategoryList(StoreContext& context, const nlohmann::json& json,
 
 }  // namespace
 
-DataImporter::DataImporter(std::shared_ptr<TimestampManager> timestamps)
-    : timestamps_(std::move(timestamps)) {}
+DataImporter::DataImporter(std::shared_ptr<TimestampManager> timestamps,
+                           std::shared_ptr<MassRemovalGuard> guard)
+    : timestamps_(std::move(timestamps)), guard_(std::move(guard)) {}
+
+MassRemovalGuard* DataImporter::removalGuard() const {
+    return guard_ ? guard_.get() : MassRemovalGuard::shared().get();
+}
 
 std::mutex& DataImporter::importerLock() {
     static std::mutex lock;
@@ -299,7 +346,7 @@ Status DataImporter::importCategoriesWithJSON(const nlohmann::json& json,
                             categoryListTimestamp() == TimestampManager::kNoTimestamp;
     std::lock_guard lock(importerLock());
     Status imported = ImportTransaction::run([&](StoreContext& context) {
-        return importCategoryList(context, json, localeID, fullAnswer);
+        return importCategoryList(context, json, localeID, fullAnswer, removalGuard());
     });
     if (imported.ok()) {
         PW_LOG_INFO(kImportFinishedMessage);
@@ -329,7 +376,7 @@ Status DataImporter::importLocalesWithJSON(const nlohmann::json& json) {
 }
 
 Status DataImporter::insertFilesWithJSON(const nlohmann::json& json, std::int64_t categoryID) {
-    return FileImporter(timestamps_.get()).insertFilesWithJSON(json, categoryID);
+    return FileImporter(timestamps_.get(), removalGuard()).insertFilesWithJSON(json, categoryID);
 }
 
 Status DataImporter::importFilesWithJSON(const nlohmann::json& json) {
@@ -366,18 +413,22 @@ Status DataImporter::importFavoriteFoldersFileRelationsWithJSON(const nlohmann::
 
 Status DataImporter::deleteCategoriesWithIDs(const std::vector<std::int64_t>& categoryIDs) {
     return ImportTransaction::run([&](StoreContext& context) -> Status {
-        for (std::int64_t id : categoryIDs) {
-            auto keys =
-                ImportQueries::keys(context, "SELECT pk FROM FileCategory WHERE cmsID = ?", id);
-            if (!keys.ok()) {
-                return keys.error();
-            }
-            if (Status deleted = deleteCategories(context, keys.value()); !deleted.ok()) {
-                return deleted;
-            }
-        }
         context.noteChanged(FileCategory::kEntity);
-        return {};
+        return judgedRemovals(
+            context, removalGuard(), CurrentSelection::userKey(), CurrentSelection::localeKey(),
+            [&]() -> Status {
+                for (std::int64_t id : categoryIDs) {
+                    auto keys = ImportQueries::keys(
+                        context, "SELECT pk FROM FileCategory WHERE cmsID = ?", id);
+                    if (!keys.ok()) {
+                        return keys.error();
+                    }
+                    if (Status deleted = deleteCategories(context, keys.value()); !deleted.ok()) {
+                        return deleted;
+                    }
+                }
+                return {};
+            });
     });
 }
 
@@ -391,19 +442,23 @@ Status DataImporter::deleteCategoriesWithIDs(const std::vector<std::int64_t>& ca
         if (!locale.value()) {
             return {};
         }
-        for (std::int64_t id : categoryIDs) {
-            auto category = FileCategory::findWithID(context, id, *locale.value());
-            if (!category.ok()) {
-                return category.error();
-            }
-            if (category.value()) {
-                if (Status deleted = category.value()->deleteRecord(context); !deleted.ok()) {
-                    return deleted;
-                }
-            }
-        }
         context.noteChanged(FileCategory::kEntity);
-        return {};
+        return judgedRemovals(
+            context, removalGuard(), CurrentSelection::userKey(), *locale.value(), [&]() -> Status {
+                for (std::int64_t id : categoryIDs) {
+                    auto category = FileCategory::findWithID(context, id, *locale.value());
+                    if (!category.ok()) {
+                        return category.error();
+                    }
+                    if (category.value()) {
+                        if (Status deleted = category.value()->deleteRecord(context);
+                            !deleted.ok()) {
+                            return deleted;
+                        }
+                    }
+                }
+                return {};
+            });
     });
 }
 

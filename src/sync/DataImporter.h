@@ -13,7 +13,9 @@
 // has committed; the caller advances the answer's change timestamp after that.
 //
 // Which removal form an answer gets depends on the change timestamp the request was sent
-// with: "0" (or no timestamp manager) means the answer was a full list.
+// with: "0" (or no timestamp manager) means the answer was a full list. An answer that would
+// remove most of the user's files is held back unless the MassRemovalGuard admits it (see
+// there): it then fails with CatalogueImporting::kHeldBackCode and changes nothing.
 //
 // Threading: every CatalogueImporting member except saveStore() may be called from any
 // background thread, concurrently. Category list imports are serialised by the process-wide
@@ -33,13 +35,16 @@
 
 namespace pagewell {
 
+class MassRemovalGuard;
 class TimestampManager;
 
 class DataImporter : public CatalogueImporting {
   public:
     // `timestamps` (may be empty: every answer counts as a full one) tells the timestamps the
-    // requests were sent with.
-    explicit DataImporter(std::shared_ptr<TimestampManager> timestamps = nullptr);
+    // requests were sent with. `guard` (empty: the process-wide MassRemovalGuard) judges the
+    // removals of the category list, of the file lists and of the change list's deletions.
+    explicit DataImporter(std::shared_ptr<TimestampManager> timestamps = nullptr,
+                          std::shared_ptr<MassRemovalGuard> guard = nullptr);
 
     Status importLocalesWithJSON(const nlohmann::json& json) override;
     Status importCategoriesWithJSON(const nlohmann::json& json,
@@ -79,8 +84,10 @@ class DataImporter : public CatalogueImporting {
 
   private:
     std::string categoryListTimestamp() const;
+    MassRemovalGuard* removalGuard() const;
 
     std::shared_ptr<TimestampManager> timestamps_;  // set once; TimestampManager is thread-safe
+    std::shared_ptr<MassRemovalGuard> guard_;       // set once; the guard is thread-safe
 };
 
 }  // namespace pagewell

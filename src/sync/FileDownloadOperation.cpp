@@ -306,7 +306,7 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
         if (!state.ok()) {
             return state.error();
         }
-        if (state.value() && state.value()->pretendDeletion) {
+        if (state.value() && state.value()->removedByUser()) {
             FileState userState = *state.value();
             userState.pretendDeletion = false;
             return userState.update(main);

@@ -8,7 +8,7 @@
 //   file ─┬─ thumbnail ─┬─ resources (each at once)      all three parts run at the same time
 //         ▼             ▼
 //   every part reported (main queue)
-//     ├─ none failed: File.downloaded, !updateAvailable, user's state !pretendDeletion, saved;
+//     ├─ none failed: File.downloaded, !updateAvailable, user's own removal undone, saved;
 //     │               progress 1.0, completion
 //     └─ some failed: progress 1.0, error notification, error callback ("VXFileDownload" -100)
 //

@@ -23,6 +23,7 @@
 #include "sync/ImportJson.h"
 #include "sync/ImportQueries.h"
 #include "sync/ImportTransaction.h"
+#include "sync/MassRemovalGuard.h"
 #include "sync/TimestampManager.h"
 
 namespace pagewell {
@@ -240,25 +241,92 @@ Status replaceResources(StoreContext& context, const File& file, const nlohmann:
     return {};
 }
 
-// Deletes the record when no other user holds the file, else removes it for the current user
-// only. "Fewer than 2 users" alone would be wrong for a file the answer drops from two of its
-// categories: the first one already takes the current user off `users`, and the second would
-// then count the one remaining (other) user and delete the file from under them.
-Status dropFile(StoreContext& context, File& file, std::optional<std::int64_t> user) {
+// The server no longer lists the file for the current user. Deletes the record when no other
+// user holds the file, else removes it for the current user only: the user's state is hidden
+// as removed by the server (so no download shows it again), the copy goes when nobody else
+// keeps it, and the user leaves `users`; another user keeps the file until the server removes
+// it for them too, and then, holding it alone, the record goes. "Fewer than 2 users" alone
+// would be wrong for a file the answer drops from two of its categories: the first one already
+// takes the current user off `users`, and the second would then count the one remaining
+// (other) user and delete the file from under them. Returns whether the file was in the
+// user's catalogue of the language (it no longer is).
+Result<bool> dropFile(StoreContext& context, File& file, std::optional<std::int64_t> user,
+                      std::optional<std::int64_t> locale) {
     auto users = file.userKeys(context);
     if (!users.ok()) {
         return users.error();
+    }
+    bool held =
+        user && std::find(users.value().begin(), users.value().end(), *user) != users.value().end();
+    if (held && locale) {
+        auto locales = file.localeKeys(context);
+        if (!locales.ok()) {
+            return locales.error();
+        }
+        held = std::find(locales.value().begin(), locales.value().end(), *locale) !=
+               locales.value().end();
     }
     const auto others = static_cast<std::size_t>(
         std::count_if(users.value().begin(), users.value().end(),
                       [&](std::int64_t key) { return !user || key != *user; }));
     if (user ? others == 0 : others < 2) {
-        return file.deleteRecord(context);
+        if (Status deleted = file.deleteRecord(context); !deleted.ok()) {
+            return deleted.error();
+        }
+        return held;
     }
     if (Status removed = file.deleteFile(context); !removed.ok()) {
-        return removed;
+        return removed.error();
     }
-    return user ? file.removeUser(context, *user) : Status{};
+    if (!user) {
+        return held;
+    }
+    auto state = file.fileStateForUser(context, *user);
+    if (!state.ok()) {
+        return state.error();
+    }
+    if (state.value()) {
+        state.value()->pretendDeletion = true;
+        state.value()->removedByServer = true;
+        if (Status written = state.value()->update(context); !written.ok()) {
+            return written.error();
+        }
+    }
+    if (Status left = file.removeUser(context, *user); !left.ok()) {
+        return left.error();
+    }
+    return held;
+}
+
+// How many files the removal part of a file-list answer may take at most, counted before the
+// first write: the files on the list that the answer does not name (full form), or the
+// "delete" list (change form). Below the guard's minimum no count of the catalogue is needed.
+Result<std::size_t> removalCandidates(StoreContext& context, const nlohmann::json& json, bool full,
+                                      const FileCategory* category,
+                                      const std::set<std::int64_t>& itemIDs,
+                                      std::optional<std::int64_t> user,
+                                      std::optional<std::int64_t> locale) {
+    if (!full) {
+        return ImportJson::idList(json, "delete").size();
+    }
+    auto onList =
+        category ? ImportQueries::keysWithIDs(
+                       context,
+                       "SELECT f.pk, f.cmsID FROM File_categories m JOIN File f ON f.pk = m.file "
+                       "WHERE m.category = ?",
+                       category->pk)
+                 : ImportQueries::keysWithIDs(
+                       context,
+                       "SELECT f.pk, f.cmsID FROM File f WHERE f.highlight = 1 AND EXISTS "
+                       "(SELECT 1 FROM File_locales l WHERE l.file = f.pk AND l.locale IS ?) AND "
+                       "EXISTS (SELECT 1 FROM File_users u WHERE u.file = f.pk AND u.user IS ?)",
+                       locale, user);
+    if (!onList.ok()) {
+        return onList.error();
+    }
+    return static_cast<std::size_t>(std::count_if(
+        onList.value().begin(), onList.value().end(),
+        [&](const auto& row) { return !row.second || itemIDs.count(*row.second) == 0; }));
 }
 
 // Whether the file is still on a list after leaving one: in a category, or a highlight. Such a
@@ -395,13 +463,35 @@ Status FileImporter::importList(StoreContext& context, const nlohmann::json& jso
     const FileCategory* list = category ? &*category : nullptr;
 
     std::set<std::int64_t> itemIDs;
-    const ThumbnailIndex thumbnails(ImportJson::at(json, "thumbnails"));
     nlohmann::json unpacked;
     for (const auto& packed : fileObjects(json)) {
         const nlohmann::json& properties = JsonDecoder::unpack(packed, unpacked);
         if (auto id = ImportJson::itemID(properties)) {
             itemIDs.insert(*id);
         }
+    }
+    const bool full = fullAnswer(json, categoryID);
+    // What the user holds before the first write, taken only when the answer could remove
+    // enough files to be a mass removal (see MassRemovalGuard).
+    std::optional<std::int64_t> heldBefore;
+    if (guard_ && user) {
+        auto candidates = removalCandidates(context, json, full, list, itemIDs, user, locale);
+        if (!candidates.ok()) {
+            return candidates.error();
+        }
+        if (static_cast<std::int64_t>(candidates.value()) >= MassRemovalGuard::kMinimumFiles) {
+            auto held = MassRemovalGuard::filesHeld(context, *user, *locale);
+            if (!held.ok()) {
+                return held.error();
+            }
+            heldBefore = held.value();
+        }
+    }
+    std::int64_t removed = 0;
+
+    const ThumbnailIndex thumbnails(ImportJson::at(json, "thumbnails"));
+    for (const auto& packed : fileObjects(json)) {
+        const nlohmann::json& properties = JsonDecoder::unpack(packed, unpacked);
         auto file = importFileWithCategory(context, list, properties);
         if (!file.ok()) {
             return file.error();
@@ -417,7 +507,7 @@ Status FileImporter::importList(StoreContext& context, const nlohmann::json& jso
         }
     }
 
-    if (fullAnswer(json, categoryID)) {
+    if (full) {
         auto current = filesOnList(context, list, user, locale);
         if (!current.ok()) {
             return current.error();
@@ -436,9 +526,11 @@ Status FileImporter::importList(StoreContext& context, const nlohmann::json& jso
             if (onAnotherList.value()) {
                 continue;
             }
-            if (Status s = dropFile(context, file, user); !s.ok()) {
-                return s;
+            auto dropped = dropFile(context, file, user, locale);
+            if (!dropped.ok()) {
+                return dropped.error();
             }
+            removed += dropped.value() ? 1 : 0;
         }
     } else {
         for (std::int64_t id : ImportJson::idList(json, "remove")) {
@@ -460,27 +552,18 @@ Status FileImporter::importList(StoreContext& context, const nlohmann::json& jso
             if (!file.value()) {
                 continue;
             }
-            auto users = file.value()->userKeys(context);
-            if (!users.ok()) {
-                return users.error();
+            // Deleted on the server: the same removal as a full list that no longer names it,
+            // so the user leaves the file and other users keep it.
+            auto dropped = dropFile(context, *file.value(), user, locale);
+            if (!dropped.ok()) {
+                return dropped.error();
             }
-            if (users.value().size() == 1) {
-                if (Status s = file.value()->deleteRecord(context); !s.ok()) {
-                    return s;
-                }
-            } else if (user) {
-                auto state = file.value()->fileStateForUser(context, *user);
-                if (!state.ok()) {
-                    return state.error();
-                }
-                if (state.value()) {
-                    state.value()->pretendDeletion = true;
-                    if (Status s = state.value()->update(context); !s.ok()) {
-                        return s;
-                    }
-                }
-            }
+            removed += dropped.value() ? 1 : 0;
         }
+    }
+    if (heldBefore && guard_ && !guard_->admit({removed, *heldBefore})) {
+        // The transaction rolls back: nothing of this answer is kept, on disk either.
+        return MassRemovalGuard::heldBackError({removed, *heldBefore});
     }
 
     // Without a "delete" list the answer names every file of the list: whatever else is on
@@ -556,6 +639,14 @@ Result<std::optional<File>> FileImporter::importFileWithCategory(StoreContext& c
             auto state = file.addFileStateForUser(context, *user);
             if (!state.ok()) {
                 return state.error();
+            }
+            if (state.value() && state.value()->removedByServer) {
+                // Listed again: the server's removal is over. The file stays hidden as if the
+                // user had removed it, so the next download brings it back.
+                state.value()->removedByServer = false;
+                if (Status s = state.value()->update(context); !s.ok()) {
+                    return s.error();
+                }
             }
         }
         file.highlight = ImportJson::flag(properties, "is_highlight");

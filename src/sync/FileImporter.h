@@ -15,9 +15,15 @@
 // Removal, full form ("remove" absent or the list's change timestamp "0"): files of the
 // category (highlights) not in the answer leave it; a file then on no list at all (no
 // category, no highlight) is deleted when no other user holds it, otherwise it is removed for
-// the current user (who leaves its `users`). Change form: "remove" detaches,
-// "delete" deletes a file held by one user and hides it (pretendDeletion) for the current user
-// otherwise.
+// the current user: who leaves its `users`, and whose state is marked removed by the server
+// (pretendDeletion and removedByServer), so that no download shows it to that user again.
+// Change form: "remove" detaches, "delete" removes the file as the full form does. A file
+// listed again for a user the server had removed it for loses removedByServer (it is then
+// hidden as a user's own removal, which the next download undoes).
+//
+// An answer whose removals take more than half of the user's files of the language (and at
+// least MassRemovalGuard::kMinimumFiles) is applied only when the guard admits it; otherwise
+// it is rolled back whole and fails with MassRemovalGuard::heldBackError().
 //
 // Threading: a FileImporter is a short-lived value made per answer; imports may run on
 // several background threads at once. fileImportLock() is held while a file is found or
@@ -36,13 +42,15 @@
 namespace pagewell {
 
 struct FileCategory;
+class MassRemovalGuard;
 class TimestampManager;
 
 class FileImporter {
   public:
     // `timestamps` (may be null: every answer counts as a full one) tells the timestamps the
-    // requests were sent with.
-    explicit FileImporter(const TimestampManager* timestamps) : timestamps_(timestamps) {}
+    // requests were sent with; `guard` (may be null: nothing is held back) judges removals.
+    explicit FileImporter(const TimestampManager* timestamps, MassRemovalGuard* guard = nullptr)
+        : timestamps_(timestamps), guard_(guard) {}
 
     // The file list of a category, or of the highlight list when `categoryID` is -1,
     // including the removal of files the answer no longer lists.
@@ -86,6 +94,7 @@ class FileImporter {
     bool fullAnswer(const nlohmann::json& json, std::int64_t categoryID) const;
 
     const TimestampManager* timestamps_;
+    MassRemovalGuard* guard_;
 };
 
 }  // namespace pagewell

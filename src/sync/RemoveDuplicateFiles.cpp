@@ -191,6 +191,7 @@ Status carryStates(StoreContext& context, const File& duplicate, std::int64_t ke
             }
         }
         kept.pretendDeletion = kept.pretendDeletion || state.pretendDeletion;
+        kept.removedByServer = kept.removedByServer || state.removedByServer;
         kept.read = kept.read || state.read;
         if (Status written = kept.update(context); !written.ok()) {
             return written;

@@ -59,7 +59,7 @@ Result<std::uint64_t> SyncDiskSpace::neededForCategories(
                     if (!state.ok()) {
                         return state.error();
                     }
-                    pending = state.value() && state.value()->pretendDeletion;
+                    pending = state.value() && state.value()->removedByUser();
                 }
                 if (!pending || !file.cmsID || !calculatedIDs.insert(*file.cmsID).second) {
                     continue;

@@ -27,7 +27,7 @@ class SyncDiskSpace {
                                                std::int64_t localeKey);
 
     // For each category and its kept subcategories, each file passing `filter` that is not
-    // downloaded, has an update, or is downloaded but hidden for the user (pretendDeletion),
+    // downloaded, has an update, or is downloaded but removed by the user (removedByUser),
     // unless its cmsID is in `calculatedIDs` already (it is added when counted).
     static Result<std::uint64_t> neededForCategories(CategoryTree& tree, std::int64_t userKey,
                                                      const std::vector<FileCategory>& categories,

@@ -22,6 +22,7 @@
 #include "platform/Logger.h"
 #include "platform/MainQueue.h"
 #include "platform/OperationQueue.h"
+#include "platform/Presenter.h"
 #include "platform/ReachabilityWatcher.h"
 #include "platform/Timer.h"
 #include "store/CurrentSelection.h"
@@ -32,6 +33,7 @@
 #include "sync/CatalogueEraser.h"
 #include "sync/FileDownloadOperation.h"
 #include "sync/LeftoverDownloads.h"
+#include "sync/MassRemovalGuard.h"
 #include "sync/RemoveDuplicateFiles.h"
 #include "sync/SyncDiskSpace.h"
 #include "sync/SyncDownloadQueue.h"
@@ -243,7 +245,10 @@ struct SyncManager::Impl : std::enable_shared_from_this<Impl> {
     void performAutoSync();
     void endAutoSync(const char* message);
     void stop();
-    void getDataForSync(Done completion, Progress progress, ErrorCallback error);
+    void getDataForSync(Done completion, Progress progress, ErrorCallback error,
+                        MassRemoval massRemoval);
+    void askAboutMassRemoval(const MassRemovalGuard::Removal& removal,
+                             std::function<void(bool confirmed)> decided);
     void renewToken(TokenCompletion completion, ErrorCallback error);
     void downloadAll(const CategoryFilter& filter, DownloadCompletion completion,
                      FileCompletion fileCompletion);
@@ -335,6 +340,18 @@ SyncManager::Services withDefaults(SyncManager::Services services) {
                 settings::kSyncGroup, settings::kSyncInterval);
             return value ? value->realValue(kDefaultSyncIntervalMinutes)
                          : kDefaultSyncIntervalMinutes;
+        };
+    }
+    if (!services.removalGuard) {
+        services.removalGuard = MassRemovalGuard::shared();
+    }
+    if (!services.presenter) {
+        services.presenter = Presenter::sharedPointer();
+    }
+    if (!services.localizedText) {
+        services.localizedText = [](std::string_view key, std::string_view fallback) {
+            const auto& lookup = FileDownloadOperation::sharedEnvironment().localizedText;
+            return lookup ? lookup(key, fallback) : std::string(fallback);
         };
     }
     return services;
@@ -444,7 +461,10 @@ void SyncManager::Impl::performAutoSync() {
             }
             PW_LOG_ERROR_VALUE(error);
             self->endAutoSync(nullptr);
-        });
+        },
+        // Nobody is asked during an automatic synchronisation: the next one the user starts
+        // decides.
+        MassRemoval::Skip);
 }
 
 void SyncManager::Impl::endAutoSync(const char* message) {
@@ -469,29 +489,71 @@ void SyncManager::Impl::stop() {
 
 // ---- catalogue
 
-void SyncManager::Impl::getDataForSync(Done completion, Progress progress, ErrorCallback error) {
+void SyncManager::Impl::getDataForSync(Done completion, Progress progress, ErrorCallback error,
+                                       MassRemoval massRemoval) {
     LeftoverDownloads::removeOlderThan(createdAt);
+    std::shared_ptr<MassRemovalGuard> guard = services.removalGuard;
+    guard->beginSync(false);
+    Done done = [completion = std::move(completion), guard] {
+        guard->beginSync(false);
+        // Merging leaves the store usable whatever it finds; a failure is only logged.
+        Status cleaned = RemoveDuplicateFiles::removeDuplicateFilesAndCategories();
+        if (!cleaned.ok()) {
+            PW_LOG_ERROR_VALUE(cleaned.error());
+        }
+        if (completion) {
+            completion();
+        }
+    };
+    Progress reported = [progress = std::move(progress)](double fraction) {
+        if (progress) {
+            progress(fraction);
+        }
+    };
+    ErrorCallback failed = [error = std::move(error), guard](const Error& failure) {
+        // A later synchronisation judges its own answers afresh.
+        std::optional<MassRemovalGuard::Removal> held = guard->heldBack();
+        guard->beginSync(false);
+        if (held && MassRemovalGuard::isHeldBack(failure)) {
+            PW_LOG_WARNING("{}", MassRemovalGuard::heldBackError(*held).description);
+        }
+        if (error) {
+            error(held && MassRemovalGuard::isHeldBack(failure)
+                      ? MassRemovalGuard::heldBackError(*held)
+                      : failure);
+        }
+    };
+    std::weak_ptr<Impl> weakSelf = weak_from_this();
     services.catalogueSync(
-        [completion = std::move(completion)] {
-            // Merging leaves the store usable whatever it finds; a failure is only logged.
-            Status cleaned = RemoveDuplicateFiles::removeDuplicateFilesAndCategories();
-            if (!cleaned.ok()) {
-                PW_LOG_ERROR_VALUE(cleaned.error());
+        done, reported,
+        [weakSelf, guard, massRemoval, done, reported, failed](const Error& failure) {
+            auto self = weakSelf.lock();
+            std::optional<MassRemovalGuard::Removal> held = guard->heldBack();
+            if (!self || massRemoval == MassRemoval::Skip || !held ||
+                !MassRemovalGuard::isHeldBack(failure)) {
+                failed(failure);
+                return;
             }
-            if (completion) {
-                completion();
-            }
-        },
-        [progress = std::move(progress)](double fraction) {
-            if (progress) {
-                progress(fraction);
-            }
-        },
-        [error = std::move(error)](const Error& failure) {
-            if (error) {
-                error(failure);
-            }
+            self->askAboutMassRemoval(
+                *held, [weakSelf, guard, done, reported, failed, failure](bool confirmed) {
+                    auto owner = weakSelf.lock();
+                    if (!owner || !confirmed) {
+                        failed(failure);
+                        return;
+                    }
+                    PW_LOG_INFO("The user confirmed the removal; importing the catalogue again");
+                    guard->beginSync(true);
+                    owner->services.catalogueSync(done, reported, failed);
+                });
         });
+}
+
+void SyncManager::Impl::askAboutMassRemoval(const MassRemovalGuard::Removal& removal,
+                                            std::function<void(bool confirmed)> decided) {
+    Alert alert = MassRemovalGuard::question(removal, services.localizedText);
+    const int yes = alert.firstOtherButtonIndex();
+    services.presenter->showAlert(
+        alert, [decided = std::move(decided), yes](int button) { decided(button == yes); });
 }
 
 // ---- downloads
@@ -708,7 +770,9 @@ void SyncManager::Impl::walkCategory(std::int64_t categoryID, const CategoryFilt
                 fail(state.error());
                 return;
             }
-            if (!state.value() || !state.value()->pretendDeletion) {
+            // Only the user's own removal is undone; a file the server removed for the user
+            // stays removed (the tree does not list it, this guards a stale one).
+            if (!state.value() || !state.value()->removedByUser()) {
                 continue;
             }
             // The copy is on disk already: showing it again needs no transfer.
@@ -971,8 +1035,10 @@ void SyncManager::removeLeftoverDownloads() {
     LeftoverDownloads::removeOlderThan(impl_->createdAt);
 }
 
-void SyncManager::getDataForSync(Done completion, Progress progress, ErrorCallback error) {
-    impl_->getDataForSync(std::move(completion), std::move(progress), std::move(error));
+void SyncManager::getDataForSync(Done completion, Progress progress, ErrorCallback error,
+                                 MassRemoval massRemoval) {
+    impl_->getDataForSync(std::move(completion), std::move(progress), std::move(error),
+                          massRemoval);
 }
 
 void SyncManager::deleteRemovedFiles(Done completion, ErrorCallback) {

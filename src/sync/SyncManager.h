@@ -10,7 +10,8 @@
 //   timer (SYNC_INTERVAL minutes) ──► a sync active, AUTO_SYNC off or no unmetered
 //        │                            connection? ──yes──► startAutoSync
 //        ▼ no
-//   isAutoSyncActive ──► getDataForSync ──error──► clear, startAutoSync
+//   isAutoSyncActive ──► getDataForSync (a mass removal is skipped, never asked)
+//        │                 ──error──► clear, startAutoSync
 //        │ done
 //        ▼
 //   anything pending for the user? ──no──► clear, "No auto sync needed", startAutoSync
@@ -32,8 +33,9 @@
 //   automatic sync and the pending bytes exceed the free space ──► NotEnoughSpace, nothing
 //   queued. Per file that passes the filter: cancelled ─► stop the walk; queued, or handled
 //   already by this download-all ─► skip; missing or outdated ─► downloadFileWithID;
-//   downloaded but hidden for the user ─► un-hide. The category ends when the walk and all its
-//   queued files have ended; a stop() meanwhile makes its ending Cancelled.
+//   downloaded but removed by the user ─► un-hide (a file the server removed for the user
+//   is not in the tree and never shown again by a download). The category ends when the walk and
+//   all its queued files have ended; a stop() meanwhile makes its ending Cancelled.
 //
 // Queue: a file's ID is in the queued IDs from downloadFileWithID until its operation reports
 // (completion, error) or it is cancelled; isActive holds while any ID is queued. A failed file
@@ -52,6 +54,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "library/CategoryFilterType.h"
@@ -61,7 +64,9 @@
 namespace pagewell {
 
 class AsyncOperation;
+class MassRemovalGuard;
 class OperationQueue;
+class Presenter;
 class StoreContext;
 class SyncInProgressListener;
 struct File;
@@ -146,6 +151,12 @@ class SyncManager {
         // "SYNC_SETTINGS" / "AUTO_SYNC" and "SYNC_INTERVAL" (minutes). Default: the settings.
         std::function<bool()> autoSyncEnabled;
         std::function<double()> syncIntervalMinutes;
+        // Judges the catalogue import's removals. Default: MassRemovalGuard::shared().
+        std::shared_ptr<MassRemovalGuard> removalGuard;
+        // Asks whether a held-back removal goes ahead. Default: Presenter::shared() with the
+        // download environment's localised texts.
+        std::shared_ptr<Presenter> presenter;
+        std::function<std::string(std::string_view key, std::string_view fallback)> localizedText;
     };
 
     // What lives in modules above this one. An unset hook is skipped.
@@ -205,9 +216,19 @@ class SyncManager {
     // Removes the partial files that downloads of an earlier, killed run left in the item
     // directories (those last written before this manager was made; see LeftoverDownloads).
     void removeLeftoverDownloads();
-    // removeLeftoverDownloads, the catalogue synchronisation, then the duplicate clean-up,
-    // then `completion`.
-    void getDataForSync(Done completion, Progress progress, ErrorCallback error);
+
+    // What a synchronisation does with an answer that would remove most of the user's files
+    // (MassRemovalGuard): ask the user (a synchronisation the user started), or keep the files
+    // and report the held-back removal (an automatic one, or a run without a user).
+    enum class MassRemoval { Ask, Skip };
+
+    // removeLeftoverDownloads, the catalogue synchronisation, then the duplicate clean-up, then
+    // `completion`. When the import held a removal back, Ask puts the guard's question through
+    // the presenter: "Yes" imports the catalogue again with the removal admitted (the held-back
+    // answers come again, their timestamps never advanced); "No", and Skip, end with the
+    // import's error, which for a held-back removal is MassRemovalGuard::heldBackError().
+    void getDataForSync(Done completion, Progress progress, ErrorCallback error,
+                        MassRemoval massRemoval = MassRemoval::Ask);
     // Calls `completion` at once (removed files go with the import).
     void deleteRemovedFiles(Done completion, ErrorCallback error);
 

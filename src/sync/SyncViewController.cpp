@@ -373,10 +373,9 @@ Result<std::size_t> SyncViewController::deleteDownloadedFiles(
     for (File& file : files.value()) {
         // One save per file: an interruption leaves every file either removed or untouched.
         // The write opens first so the copies leave the disk only when the save commits.
+        // The resources' copies go with the file's own (deleteFile), so a file another user of
+        // the device still keeps keeps its films and images too.
         Status removed = context.beginWrite();
-        if (removed.ok()) {
-            removed = file.deleteResources(context);
-        }
         if (removed.ok()) {
             removed = file.deleteFile(context);
         }
@@ -416,7 +415,7 @@ void SyncViewController::startDownloadForFile(const File& file,
     if (file.downloaded && !file.updateAvailable && services_.cell.store) {
         StoreContext& context = services_.cell.store->mainContext();
         auto state = file.fileStateForCurrentUser(context);
-        if (state.ok() && state.value() && state.value()->pretendDeletion) {
+        if (state.ok() && state.value() && state.value()->removedByUser()) {
             // The copy is on the device already: showing it again needs no transfer.
             FileState shown = *state.value();
             if (Status saved = shown.showAgain(context); !saved.ok()) {

@@ -15,6 +15,7 @@
 #include "TestSupport.h"
 #include "cms/CmsServer.h"
 #include "platform/PropertyList.h"
+#include "store/Database.h"
 
 namespace pagewell {
 namespace {
@@ -117,18 +118,42 @@ class DownloadsCliTest : public ::testing::Test {
         return count;
     }
 
-    // Whether any file below the data directory holds the test brochure's bytes.
-    bool brochureOnDisk() {
+    // Whether any file below the data directory holds exactly these bytes.
+    bool onDisk(const std::string& content) {
         for (const auto& entry : std::filesystem::recursive_directory_iterator(data())) {
             if (entry.is_regular_file()) {
                 std::ostringstream text;
                 text << std::ifstream(entry.path(), std::ios::binary).rdbuf();
-                if (text.str() == cms::test::kFileContent) {
+                if (text.str() == content) {
                     return true;
                 }
             }
         }
         return false;
+    }
+    bool brochureOnDisk() { return onDisk(cms::test::kFileContent); }
+
+    // The first column of the first row of a query on the store, -1 without a row.
+    std::int64_t storeScalar(const std::string& sql) {
+        auto database = Database::open(data() / "Library" / "Database" / "Database.sqlite",
+                                       Database::Options{15'000, true});
+        EXPECT_TRUE(database.ok());
+        if (!database.ok()) {
+            return -1;
+        }
+        auto statement = database.value()->prepare(sql);
+        EXPECT_TRUE(statement.ok()) << sql;
+        if (!statement.ok() || !statement.value()->step().valueOr(false)) {
+            return -1;
+        }
+        return statement.value()->integer(0);
+    }
+    // Resource rows that still claim a copy (downloaded or with a path).
+    std::int64_t resourcesClaimingACopy(const std::string& where = "1") {
+        return storeScalar(
+            "SELECT COUNT(*) FROM Resource r JOIN File f ON f.pk = r.file WHERE (r.downloaded = 1 "
+            "OR r.path IS NOT NULL) AND " +
+            where);
     }
 
     TemporaryDirectory home;
@@ -231,11 +256,16 @@ TEST_F(DownloadsCliTest, DeleteAsksFirstAndRemovesTheCopy) {
               nlohmann::json::parse(R"({"deleted": [], "kept": [100]})"));
     EXPECT_TRUE(brochureOnDisk());
 
+    ASSERT_EQ(resourcesClaimingACopy("f.cmsID = 100"), 1);
+    ASSERT_TRUE(onDisk(cms::test::kAssetContent));
     CliRun confirmed = run({"--json", "--yes", "delete", "100"});
     EXPECT_EQ(confirmed.exitCode, 0) << confirmed.err;
     EXPECT_EQ(nlohmann::json::parse(confirmed.out),
               nlohmann::json::parse(R"({"deleted": [100], "kept": []})"));
     EXPECT_FALSE(brochureOnDisk());
+    // The asset's copy went with the file, and its record no longer claims it.
+    EXPECT_FALSE(onDisk(cms::test::kAssetContent));
+    EXPECT_EQ(resourcesClaimingACopy("f.cmsID = 100"), 0);
     EXPECT_EQ(states(json({"downloads"})),
               (States{{{10, 100}, "Download"}, {{11, 100}, "Download"}, {{11, 101}, "Delete"}}));
 
@@ -246,19 +276,142 @@ TEST_F(DownloadsCliTest, DeleteAsksFirstAndRemovesTheCopy) {
         EXPECT_EQ(refused.err.find("Do you really want"), std::string::npos) << refused.err;
     }
 
+    // Delete-all takes the resources' copies too; the guide comes back first to have one.
+    ASSERT_EQ(run({"download", "100"}).exitCode, 0);
+    ASSERT_EQ(resourcesClaimingACopy("f.cmsID = 100"), 1);
     CliRun keptAll = run({"--no", "delete", "--all"});
     EXPECT_EQ(keptAll.exitCode, 1);
     EXPECT_NE(keptAll.err.find("Do you really want to delete all files?"), std::string::npos)
         << keptAll.err;
     EXPECT_EQ(states(json({"downloads", "--filter", "downloaded"})),
-              (States{{{11, 101}, "Delete"}}));
+              (States{{{10, 100}, "Delete"}, {{11, 100}, "Delete"}, {{11, 101}, "Delete"}}));
 
     CliRun all = run({"--json", "--yes", "delete", "--all"});
     EXPECT_EQ(all.exitCode, 0) << all.err;
     EXPECT_EQ(nlohmann::json::parse(all.out)["deletedAll"], true);
     EXPECT_EQ(states(json({"downloads"})),
               (States{{{10, 100}, "Download"}, {{11, 100}, "Download"}, {{11, 101}, "Download"}}));
+    EXPECT_EQ(resourcesClaimingACopy(), 0);
+    EXPECT_FALSE(onDisk(cms::test::kAssetContent));
     EXPECT_EQ(run({"delete"}).exitCode, 2);
+}
+
+// Two users on one device hold a file; the server deletes it. The one whose sync meets the
+// deletion first loses it for good on this device (no download-all or download shows it
+// again, whichever form the answer has); the other keeps it, with its copy, until the server
+// removes it for them too, and then the record and the copy go.
+TEST_F(DownloadsCliTest, AFileTheServerRemovedForOneUserStaysRemovedForThemAlone) {
+    struct Form {
+        const char* name;
+        bool fullAnswers;  // the timestamps forgotten: full lists, else change answers
+    };
+    int fileID = 300;
+    for (const Form form : {Form{"change answers", false}, Form{"full answers", true}}) {
+        SCOPED_TRACE(form.name);
+        ++fileID;
+        const std::string content = "brochure " + std::to_string(fileID);
+        cms::NewFile shared;
+        shared.id = fileID;
+        shared.title = "Shared " + std::to_string(fileID);
+        shared.name = "shared.pdf";
+        shared.content = content;
+        shared.thumbnail = "thumbs/guide.png";
+        shared.locales = {1};
+        shared.categories = {10};
+        ASSERT_TRUE(server->services().catalogue.addFile(shared).ok());
+        auto syncAs = [&](const char* user, const char* password, bool afresh) {
+            if (afresh) {
+                EXPECT_EQ(run({"--yes", "settings", "reset-timestamps"}).exitCode, 0);
+            }
+            signIn(user, password);
+            CliRun synced = run({"--json", "sync"});
+            EXPECT_EQ(synced.exitCode, 0) << synced.err;
+            return nlohmann::json::parse(synced.out, nullptr, false);
+        };
+        auto removed = [](const nlohmann::json& report) {
+            return report["files"]["removed"].get<std::vector<int>>();
+        };
+        syncAs("demo", "demo", false);
+        syncAs("other", "pw2", false);
+        ASSERT_TRUE(onDisk(content));
+
+        ASSERT_TRUE(server->services().catalogue.deleteFile(fileID).ok());
+        nlohmann::json other = syncAs("other", "pw2", form.fullAnswers);
+        EXPECT_EQ(other["unhidden"], nlohmann::json::array()) << other.dump();
+        EXPECT_EQ(removed(other), std::vector<int>{fileID});
+        EXPECT_TRUE(onDisk(content)) << "demo still keeps the copy";
+        EXPECT_EQ(states(json({"downloads"})).count({10, fileID}), 0u);
+        EXPECT_EQ(run({"download", std::to_string(fileID)}).exitCode, 1);
+        nlohmann::json again = syncAs("other", "pw2", false);
+        EXPECT_EQ(again["unhidden"], nlohmann::json::array()) << again.dump();
+        EXPECT_EQ(removed(again), std::vector<int>{});
+
+        nlohmann::json demo = syncAs("demo", "demo", form.fullAnswers);
+        EXPECT_EQ(removed(demo), std::vector<int>{fileID});
+        EXPECT_FALSE(onDisk(content));
+        EXPECT_EQ(storeScalar("SELECT COUNT(*) FROM File WHERE cmsID = " + std::to_string(fileID)),
+                  0);
+    }
+}
+
+// A server answer that suddenly lists no categories would take every file and downloaded
+// byte. Without a terminal (`pagewell sync --non-interactive`, `pagewell run`) it is skipped
+// with a warning and exit 3, the store and the disk left as they were and the change
+// timestamps not advanced, so the same answer comes again; --yes applies it.
+TEST_F(DownloadsCliTest, AServerThatListsNoCategoriesRemovesNothingUnlessConfirmed) {
+    for (int id = 200; id < 222; ++id) {
+        cms::NewFile more;
+        more.id = id;
+        more.title = "Sheet " + std::to_string(id);
+        more.content = "sheet";
+        more.thumbnail = "thumbs/guide.png";
+        more.locales = {1};
+        more.categories = {11};
+        more.users = std::vector<int>{1};
+        ASSERT_TRUE(server->services().catalogue.addFile(more).ok());
+    }
+    signIn("demo", "demo");
+    synchronise();
+    const nlohmann::json held = json({"status"})["counts"];
+    ASSERT_EQ(held["files"], 24) << held.dump();
+    ASSERT_TRUE(brochureOnDisk());
+
+    cms::CatalogueState& catalogue = server->services().catalogue;
+    ASSERT_TRUE(catalogue.deleteCategory(11, 1).ok());
+    ASSERT_TRUE(catalogue.deleteCategory(10, 1).ok());
+    const std::string kept = "no longer lists 24 of your 24 files";
+
+    CliRun script = run({"--json", "--non-interactive", "sync"});
+    EXPECT_EQ(script.exitCode, 3) << script.err;
+    EXPECT_NE(script.err.find("The server " + kept + ". Remove them from this device?"),
+              std::string::npos)
+        << script.err;
+    EXPECT_NE(script.err.find("Warning: the server " + kept), std::string::npos) << script.err;
+    nlohmann::json report = nlohmann::json::parse(script.out, nullptr, false);
+    EXPECT_EQ(report["imported"], true) << script.out;
+    EXPECT_NE(report["removalHeldBack"].get<std::string>().find(kept), std::string::npos);
+    EXPECT_EQ(report["files"]["removed"], nlohmann::json::array());
+    EXPECT_EQ(json({"status"})["counts"], held);
+    EXPECT_TRUE(brochureOnDisk());
+
+    // The same answer again: the timestamps did not move.
+    PagewellProcess running(data(), {"run", "--now"}, environment());
+    ASSERT_TRUE(running.waitForLine("Synchronisation finished")) << running.err();
+    running.signal(SIGTERM);
+    EXPECT_EQ(running.wait(), 3) << running.err();
+    EXPECT_NE(running.err().find("Warning: the server no longer lists most of your files"),
+              std::string::npos)
+        << running.err();
+    EXPECT_EQ(json({"status"})["counts"], held);
+    EXPECT_TRUE(brochureOnDisk());
+
+    CliRun confirmed = run({"--json", "--yes", "sync"});
+    EXPECT_EQ(confirmed.exitCode, 0) << confirmed.err;
+    report = nlohmann::json::parse(confirmed.out, nullptr, false);
+    EXPECT_EQ(report["categories"]["removed"], nlohmann::json::parse("[10, 11]"));
+    EXPECT_EQ(report["files"]["removed"].size(), 24u);
+    EXPECT_EQ(json({"status"})["counts"]["files"], 0);
+    EXPECT_FALSE(brochureOnDisk());
 }
 
 TEST_F(DownloadsCliTest, DownloadFetchesWhatIsMissingAndNamesWhatFailed) {

@@ -144,6 +144,9 @@ TEST_F(FileImportTest, FullAnswerOnlyRemovesTheFileForTheUserWhenTwoHoldIt) {
     EXPECT_EQ(scalar("SELECT pretendDeletion FROM FileState WHERE file = ? AND user = ?",
                      fileKey(100), userKey_),
               1);
+    EXPECT_EQ(scalar("SELECT removedByServer FROM FileState WHERE file = ? AND user = ?",
+                     fileKey(100), userKey_),
+              1);
 }
 
 // Whichever of a file's two categories drops it first, the file goes only when the second one
@@ -182,23 +185,41 @@ TEST_F(FileImportTest, AFileLeavesTheStoreOnlyWhenItsLastListDropsIt) {
     }
 }
 
-TEST_F(FileImportTest, ChangeAnswerDeletesOrHidesByTheNumberOfUsers) {
+// A file deleted on the server goes for the user whose answer names it: deleted when nobody
+// else holds it, else the user leaves it with a state marked removed by the server (which no
+// download undoes) while the other user keeps theirs. Listed again, it is the user's again.
+TEST_F(FileImportTest, ChangeAnswerDeletesOrRemovesForTheUserByTheNumberOfUsers) {
     ASSERT_TRUE(
         importer_->insertFilesWithJSON(list({file("100"), file("101"), file("102")}), 10).ok());
-    addSecondUser(100);
+    const std::int64_t bob = addSecondUser(100);
     timestamps_->saveTimestamp("9", "10");
     Json changes = list(Json::array());
     changes["remove"] = {"102"};
     changes["delete"] = {"100", 101};
     ASSERT_TRUE(importer_->insertFilesWithJSON(changes, 10).ok());
     ASSERT_NE(fileKey(100), -1);
-    EXPECT_EQ(scalar("SELECT pretendDeletion FROM FileState WHERE file = ? AND user = ?",
-                     fileKey(100), userKey_),
-              1);
+    auto state = [&](const char* column, std::int64_t user) {
+        const std::string sql =
+            std::string("SELECT ") + column + " FROM FileState WHERE file = ? AND user = ?";
+        return scalar(sql.c_str(), fileKey(100), user);
+    };
+    EXPECT_EQ(state("pretendDeletion", userKey_), 1);
+    EXPECT_EQ(state("removedByServer", userKey_), 1);
+    EXPECT_EQ(state("pretendDeletion", bob), 0);
+    EXPECT_EQ(state("removedByServer", bob), 0);
+    EXPECT_EQ(scalar("SELECT user FROM File_users WHERE file = ?", fileKey(100)), bob);
     EXPECT_EQ(inCategory(100, 10), 1);
     EXPECT_EQ(fileKey(101), -1);
     EXPECT_EQ(inCategory(102, 10), 0);
     EXPECT_NE(fileKey(102), -1);
+
+    // The server lists it for the user again: back in the user's catalogue, hidden as the
+    // user's own removal until a download.
+    timestamps_->resetAllTimestampsForCurrentUser();
+    ASSERT_TRUE(importer_->insertFilesWithJSON(list({file("100"), file("102")}), 10).ok());
+    EXPECT_EQ(state("removedByServer", userKey_), 0);
+    EXPECT_EQ(state("pretendDeletion", userKey_), 1);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM File_users WHERE file = ?", fileKey(100)), 2);
 }
 
 TEST_F(FileImportTest, UnchangedFileKeepsItsPropertiesButFollowsPositionAndHighlight) {
