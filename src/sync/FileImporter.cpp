@@ -12,6 +12,7 @@
 #include "platform/Logger.h"
 #include "store/CurrentSelection.h"
 #include "store/Database.h"
+#include "store/EntityRows.h"
 #include "store/FileCategory.h"
 #include "store/FileSorting.h"
 #include "store/FileState.h"
@@ -344,6 +345,40 @@ Result<bool> stillListed(StoreContext& context, const File& file) {
     return !categories.value().empty();
 }
 
+// Whether a full answer that no longer names the file takes it from the current user alone:
+// other users hold it, and no other list of the user (a category the user is a member of, or
+// the highlights) names it. The answer speaks for this user only, so the list (a category
+// record or the highlight flag, which all users share) keeps the file for the others: taking
+// it off would leave it on no list of theirs, and their own answers for that list, which no
+// longer name it once the server deleted it, would then never find it to remove it.
+Result<bool> removedForUserOnly(StoreContext& context, const File& file,
+                                const FileCategory* category, std::optional<std::int64_t> user) {
+    if (!user) {
+        return false;
+    }
+    auto users = file.userKeys(context);
+    if (!users.ok()) {
+        return users.error();
+    }
+    if (std::none_of(users.value().begin(), users.value().end(),
+                     [&](std::int64_t key) { return key != *user; })) {
+        return false;
+    }
+    if (category && file.highlight) {
+        return false;
+    }
+    auto elsewhere = EntityRows::first<std::int64_t>(
+        context,
+        "SELECT COUNT(*) FROM File_categories m JOIN FileCategory_users u ON "
+        "u.category = m.category WHERE m.file = ? AND u.user = ? AND m.category IS NOT ?",
+        [](Statement& row) { return row.integer(0); }, file.pk, *user,
+        category ? std::optional<std::int64_t>(category->pk) : std::nullopt);
+    if (!elsewhere.ok()) {
+        return elsewhere.error();
+    }
+    return elsewhere.value().value_or(0) == 0;
+}
+
 // Takes the file off the list: the highlight flag or the category membership.
 Status detach(StoreContext& context, File& file, const FileCategory* category) {
     if (!category) {
@@ -488,6 +523,8 @@ Status FileImporter::importList(StoreContext& context, const nlohmann::json& jso
         }
     }
     std::int64_t removed = 0;
+    // Files this answer took from the current user alone: the list keeps them for the others.
+    std::set<std::int64_t> keptForOthers;
 
     const ThumbnailIndex thumbnails(ImportJson::at(json, "thumbnails"));
     for (const auto& packed : fileObjects(json)) {
@@ -514,6 +551,19 @@ Status FileImporter::importList(StoreContext& context, const nlohmann::json& jso
         }
         for (File& file : current.value()) {
             if (file.cmsID && itemIDs.count(*file.cmsID) > 0) {
+                continue;
+            }
+            auto onlyForUser = removedForUserOnly(context, file, list, user);
+            if (!onlyForUser.ok()) {
+                return onlyForUser.error();
+            }
+            if (onlyForUser.value()) {
+                keptForOthers.insert(file.pk);
+                auto dropped = dropFile(context, file, user, locale);
+                if (!dropped.ok()) {
+                    return dropped.error();
+                }
+                removed += dropped.value() ? 1 : 0;
                 continue;
             }
             if (Status s = detach(context, file, list); !s.ok()) {
@@ -575,6 +625,9 @@ Status FileImporter::importList(StoreContext& context, const nlohmann::json& jso
             return current.error();
         }
         for (File& file : current.value()) {
+            if (keptForOthers.count(file.pk) > 0) {
+                continue;
+            }
             if (!file.cmsID || itemIDs.count(*file.cmsID) == 0) {
                 if (Status s = detach(context, file, list); !s.ok()) {
                     return s;

@@ -303,12 +303,19 @@ TEST_F(DownloadsCliTest, DeleteAsksFirstAndRemovesTheCopy) {
 TEST_F(DownloadsCliTest, AFileTheServerRemovedForOneUserStaysRemovedForThemAlone) {
     struct Form {
         const char* name;
-        bool fullAnswers;  // the timestamps forgotten: full lists, else change answers
+        bool changeAnswers;  // requests carry change timestamps: the server answers changes
     };
     int fileID = 300;
-    for (const Form form : {Form{"change answers", false}, Form{"full answers", true}}) {
+    for (const Form form : {Form{"change answers", true}, Form{"full answers", false}}) {
         SCOPED_TRACE(form.name);
         ++fileID;
+        ASSERT_TRUE(PropertyList::writeFile(
+                        config().string(),
+                        PlistValue(PlistDict{{"CMSURL", server->baseUrl()},
+                                             {"LoginSecret", kAppSecret},
+                                             {"TimestampSyncEnabled", form.changeAnswers}}))
+                        .ok());
+        server->services().requestLog.clear();
         const std::string content = "brochure " + std::to_string(fileID);
         cms::NewFile shared;
         shared.id = fileID;
@@ -319,36 +326,40 @@ TEST_F(DownloadsCliTest, AFileTheServerRemovedForOneUserStaysRemovedForThemAlone
         shared.locales = {1};
         shared.categories = {10};
         ASSERT_TRUE(server->services().catalogue.addFile(shared).ok());
-        auto syncAs = [&](const char* user, const char* password, bool afresh) {
-            if (afresh) {
-                EXPECT_EQ(run({"--yes", "settings", "reset-timestamps"}).exitCode, 0);
-            }
+        auto syncAs = [&](const char* user, const char* password) {
             signIn(user, password);
-            CliRun synced = run({"--json", "sync"});
+            CliRun synced = run({"--json", "--yes", "sync"});
             EXPECT_EQ(synced.exitCode, 0) << synced.err;
             return nlohmann::json::parse(synced.out, nullptr, false);
         };
         auto removed = [](const nlohmann::json& report) {
             return report["files"]["removed"].get<std::vector<int>>();
         };
-        syncAs("demo", "demo", false);
-        syncAs("other", "pw2", false);
+        syncAs("demo", "demo");
+        syncAs("other", "pw2");
         ASSERT_TRUE(onDisk(content));
 
         ASSERT_TRUE(server->services().catalogue.deleteFile(fileID).ok());
-        nlohmann::json other = syncAs("other", "pw2", form.fullAnswers);
+        nlohmann::json other = syncAs("other", "pw2");
         EXPECT_EQ(other["unhidden"], nlohmann::json::array()) << other.dump();
         EXPECT_EQ(removed(other), std::vector<int>{fileID});
         EXPECT_TRUE(onDisk(content)) << "demo still keeps the copy";
         EXPECT_EQ(states(json({"downloads"})).count({10, fileID}), 0u);
         EXPECT_EQ(run({"download", std::to_string(fileID)}).exitCode, 1);
-        nlohmann::json again = syncAs("other", "pw2", false);
+        nlohmann::json again = syncAs("other", "pw2");
         EXPECT_EQ(again["unhidden"], nlohmann::json::array()) << again.dump();
         EXPECT_EQ(removed(again), std::vector<int>{});
 
-        nlohmann::json demo = syncAs("demo", "demo", form.fullAnswers);
+        nlohmann::json demo = syncAs("demo", "demo");
         EXPECT_EQ(removed(demo), std::vector<int>{fileID});
         EXPECT_FALSE(onDisk(content));
+        // The form the answers had: change answers come for a request with a timestamp.
+        bool askedForChanges = false;
+        for (const auto& entry : server->services().requestLog.entries()) {
+            askedForChanges =
+                askedForChanges || entry.target.find("timestamp=") != std::string::npos;
+        }
+        EXPECT_EQ(askedForChanges, form.changeAnswers);
         EXPECT_EQ(storeScalar("SELECT COUNT(*) FROM File WHERE cmsID = " + std::to_string(fileID)),
                   0);
     }

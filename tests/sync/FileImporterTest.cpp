@@ -132,12 +132,14 @@ TEST_F(FileImportTest, FullAnswerDetachesAndDeletesWhenOneUserHoldsTheFile) {
     EXPECT_EQ(inCategory(101, 10), 1);
 }
 
+// The answer speaks for alice alone: bob keeps the file, and it stays in the category they
+// share, where bob's own answer finds it once the server removes it for him too.
 TEST_F(FileImportTest, FullAnswerOnlyRemovesTheFileForTheUserWhenTwoHoldIt) {
     ASSERT_TRUE(importer_->insertFilesWithJSON(list({file("100")}), 10).ok());
-    addSecondUser(100);
+    const std::int64_t bob = addSecondUser(100);
     ASSERT_TRUE(importer_->insertFilesWithJSON(list(Json::array()), 10).ok());
     ASSERT_NE(fileKey(100), -1);
-    EXPECT_EQ(inCategory(100, 10), 0);
+    EXPECT_EQ(inCategory(100, 10), 1);
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM File_users WHERE file = ? AND user = ?", fileKey(100),
                      userKey_),
               0);
@@ -147,6 +149,11 @@ TEST_F(FileImportTest, FullAnswerOnlyRemovesTheFileForTheUserWhenTwoHoldIt) {
     EXPECT_EQ(scalar("SELECT removedByServer FROM FileState WHERE file = ? AND user = ?",
                      fileKey(100), userKey_),
               1);
+
+    // Bob's own full answer no longer names it either: bob held it alone, so it goes.
+    CurrentSelection::setUser(bob, "bob");
+    ASSERT_TRUE(importer_->insertFilesWithJSON(list(Json::array()), 10).ok());
+    EXPECT_EQ(fileKey(100), -1);
 }
 
 // Whichever of a file's two categories drops it first, the file goes only when the second one
@@ -392,7 +399,8 @@ TEST_F(FileImportTest, HighlightListSetsAndClearsTheFlag) {
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM File WHERE highlight = 1"), 2);
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM FileSorting WHERE categoryID IS NULL"), 2);
 
-    addSecondUser(100);
+    // Still in a category of the user, so the file stays when it leaves the highlights.
+    ASSERT_TRUE(importer_->insertFilesWithJSON(list({first}), 10).ok());
     ASSERT_TRUE(importer_->insertFilesWithJSON(Json{{"highlights", {second}}}, -1).ok());
     EXPECT_EQ(scalar("SELECT highlight FROM File WHERE cmsID = 100"), 0);
     EXPECT_EQ(scalar("SELECT highlight FROM File WHERE cmsID = 101"), 1);
