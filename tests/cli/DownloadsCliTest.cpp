@@ -316,7 +316,7 @@ TEST_F(DownloadsCliTest, AFileTheServerRemovedForOneUserStaysRemovedForThemAlone
                                              {"TimestampSyncEnabled", form.changeAnswers}}))
                         .ok());
         server->services().requestLog.clear();
-        const std::string content = "brochure " + std::to_string(fileID);
+        const std::string content = "%PDF-1.4 brochure " + std::to_string(fileID) + "\n";
         cms::NewFile shared;
         shared.id = fileID;
         shared.title = "Shared " + std::to_string(fileID);
