@@ -259,70 +259,71 @@ TEST_F(SyncManagerCmsTest, ATricklingFileFailsAndTheOthersArrive) {
     pending.erase(slow);
     EXPECT_EQ(downloaded, pending);
     EXPECT_EQ(pendingFiles(), std::set<std::int64_t>{slow});
+}
 
-    // A server that suddenly lists none of the user's categories would take every file. A sync the
-    // user started asks first: "No" leaves the store exactly as it was and the answers' timestamps
-    // where they were, so the next sync meets the same answers and asks again; "Yes" removes them.
-    TEST_F(SyncManagerCmsTest, ASyncThatWouldRemoveMostFilesAsksFirst) {
-        auto presenter = std::make_shared<ScriptedPresenter>();
-        SyncManager::Services services;
-        services.presenter = presenter;
-        auto manager = std::make_shared<SyncManager>(services);
-        StoreContext& main = PersistentStore::shared()->mainContext();
-        auto count = [&](const std::string& sql) { return scalar(main, sql); };
-        const std::string filesHeld =
-            "SELECT COUNT(*) FROM File_users u JOIN File_locales l ON l.file = u.file WHERE u.user "
-            "= " +
-            std::to_string(userKey_) + " AND l.locale = " + std::to_string(englishKey_);
-        const std::int64_t held = count(filesHeld);
-        ASSERT_GE(held, MassRemovalGuard::kMinimumFiles);
-        for (const auto& category : demo_->categories) {
-            if (category.locale == 1) {
-                ASSERT_TRUE(server_->services().catalogue.deleteCategory(category.id, 1).ok());
-            }
+// A server that suddenly lists none of the user's categories would take every file. A sync the
+// user started asks first: "No" leaves the store exactly as it was and the answers' timestamps
+// where they were, so the next sync meets the same answers and asks again; "Yes" removes them.
+TEST_F(SyncManagerCmsTest, ASyncThatWouldRemoveMostFilesAsksFirst) {
+    auto presenter = std::make_shared<ScriptedPresenter>();
+    SyncManager::Services services;
+    services.presenter = presenter;
+    auto manager = std::make_shared<SyncManager>(services);
+    StoreContext& main = PersistentStore::shared()->mainContext();
+    auto count = [&](const std::string& sql) { return scalar(main, sql); };
+    const std::string filesHeld =
+        "SELECT COUNT(*) FROM File_users u JOIN File_locales l ON l.file = u.file WHERE u.user "
+        "= " +
+        std::to_string(userKey_) + " AND l.locale = " + std::to_string(englishKey_);
+    const std::int64_t held = count(filesHeld);
+    ASSERT_GE(held, MassRemovalGuard::kMinimumFiles);
+    for (const auto& category : demo_->categories) {
+        if (category.locale == 1) {
+            ASSERT_TRUE(server_->services().catalogue.deleteCategory(category.id, 1).ok());
         }
-
-        struct Run {
-            bool ended = false;
-            std::optional<Error> error;
-        };
-        auto start = [&] {
-            auto run = std::make_shared<Run>();
-            manager->getDataForSync([run] { run->ended = true; }, nullptr,
-                                    [run](const Error& error) {
-                                        run->ended = true;
-                                        run->error = error;
-                                    });
-            return run;
-        };
-        const std::string question = "The server no longer lists " + std::to_string(held) +
-                                     " of your " + std::to_string(held) +
-                                     " files. Remove them from this device?";
-        const auto before = storeSnapshot(main.database());
-        for (int round = 0; round < 2; ++round) {
-            SCOPED_TRACE(round);
-            auto run = start();
-            ASSERT_TRUE(pump([&] { return presenter->shown.size() == std::size_t(round + 1); }));
-            const auto& asked = presenter->shown.back();
-            EXPECT_EQ(asked.alert.message, question);
-            presenter->answer(asked.id, asked.alert.cancelButtonIndex());
-            ASSERT_TRUE(pump([&] { return run->ended; }));
-            ASSERT_TRUE(run->error);
-            EXPECT_TRUE(MassRemovalGuard::isHeldBack(*run->error)) << run->error->toString();
-            EXPECT_EQ(storeSnapshot(main.database()), before);
-        }
-
-        auto confirmed = start();
-        ASSERT_TRUE(pump([&] { return presenter->shown.size() == 3; }));
-        presenter->answer(presenter->shown.back().id,
-                          presenter->shown.back().alert.firstOtherButtonIndex());
-        ASSERT_TRUE(pump([&] { return confirmed->ended; }));
-        EXPECT_FALSE(confirmed->error) << confirmed->error->toString();
-        EXPECT_EQ(count(filesHeld), 0);
-        EXPECT_EQ(count("SELECT COUNT(*) FROM FileCategory WHERE locale = " +
-                        std::to_string(englishKey_)),
-                  0);
     }
+
+    struct Run {
+        bool ended = false;
+        std::optional<Error> error;
+    };
+    auto start = [&] {
+        auto run = std::make_shared<Run>();
+        manager->getDataForSync([run] { run->ended = true; }, nullptr,
+                                [run](const Error& error) {
+                                    run->ended = true;
+                                    run->error = error;
+                                });
+        return run;
+    };
+    const std::string question = "The server no longer lists " + std::to_string(held) +
+                                 " of your " + std::to_string(held) +
+                                 " files. Remove them from this device?";
+    const auto before = storeSnapshot(main.database());
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        auto run = start();
+        ASSERT_TRUE(pump([&] { return presenter->shown.size() == std::size_t(round + 1); }));
+        const auto& asked = presenter->shown.back();
+        EXPECT_EQ(asked.alert.message, question);
+        presenter->answer(asked.id, asked.alert.cancelButtonIndex());
+        ASSERT_TRUE(pump([&] { return run->ended; }));
+        ASSERT_TRUE(run->error);
+        EXPECT_TRUE(MassRemovalGuard::isHeldBack(*run->error)) << run->error->toString();
+        EXPECT_EQ(storeSnapshot(main.database()), before);
+    }
+
+    auto confirmed = start();
+    ASSERT_TRUE(pump([&] { return presenter->shown.size() == 3; }));
+    presenter->answer(presenter->shown.back().id,
+                      presenter->shown.back().alert.firstOtherButtonIndex());
+    ASSERT_TRUE(pump([&] { return confirmed->ended; }));
+    EXPECT_FALSE(confirmed->error) << confirmed->error->toString();
+    EXPECT_EQ(count(filesHeld), 0);
+    EXPECT_EQ(
+        count("SELECT COUNT(*) FROM FileCategory WHERE locale = " + std::to_string(englishKey_)),
+        0);
+}
 
 }  // namespace
 }  // namespace pagewell::test
