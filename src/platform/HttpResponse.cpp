@@ -1,5 +1,7 @@
 #include "platform/HttpResponse.h"
 
+#include "platform/Utf8.h"
+
 #include <strings.h>
 
 #include <cctype>
@@ -14,37 +16,6 @@ namespace {
 // not worth decoding on a failure path.
 constexpr std::size_t kMessageBodyLimit = 16 * 1024;
 
-// The length of the valid UTF-8 sequence at the start of `text`, 0 when it is not one.
-std::size_t utf8SequenceLength(std::string_view text) {
-    const auto lead = static_cast<unsigned char>(text[0]);
-    std::size_t length = 0;
-    if (lead < 0x80) {
-        return 1;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-            return 0;
-        }
-    }
-    const auto second = static_cast<unsigned char>(text[1]);
-    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
-        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F)) {
-        return 0;  // overlong forms, surrogates, beyond U+10FFFF
-    }
-    return length;
-}
-
 // One line of displayable text: runs of white space and line breaks become one space, other
 // control characters (C0, DEL, C1) and invalid UTF-8 are dropped, and the result is cut at a
 // character boundary.
@@ -52,7 +23,7 @@ std::string cleanedLine(std::string_view text, std::size_t limit) {
     std::string line;
     bool pendingSpace = false;
     while (!text.empty()) {
-        std::size_t length = utf8SequenceLength(text);
+        std::size_t length = Utf8::sequenceLength(text);
         if (length == 0) {
             text.remove_prefix(1);
             continue;
