@@ -354,9 +354,7 @@ Status PdfPageRenderer::checkDrawable(const PdfPage& page) {
 }
 
 PdfRect PdfPageRenderer::visibleBox(const PdfPage& page) {
-    const PdfRect media = standardizedRect(page.boxRect(PdfBox::Media));
-    const PdfRect visible = intersectRects(page.boxRect(PdfBox::Crop), media);
-    return visible.isEmpty() ? media : visible;
+    return PdfPageSpace::visibleBox(page);
 }
 
 Status PdfPageRenderer::drawPage(const PdfPage& page, PdfPageImage& image,

@@ -4,11 +4,16 @@
 
 #include "pdfkit/PdfGeometry.h"
 #include "pdfkit/PdfPage.h"
-#include "pdfkit/PdfPageRenderer.h"
 #include "pdfkit/VXPDFSelection.h"
 #include "pdfkit/VXPDFTransform.h"
 
 namespace pagewell {
+
+PdfRect PdfPageSpace::visibleBox(const PdfPage& page) {
+    const PdfRect media = standardizedRect(page.boxRect(PdfBox::Media));
+    const PdfRect visible = intersectRects(page.boxRect(PdfBox::Crop), media);
+    return visible.isEmpty() ? media : visible;
+}
 
 PdfAffineTransform PdfPageSpace::fromUserSpace(const PdfRect& visibleBox, int rotation) {
     const PdfRect box = standardizedRect(visibleBox);
@@ -39,7 +44,7 @@ PdfAffineTransform PdfPageSpace::fromUserSpace(const PdfRect& visibleBox, int ro
 }
 
 PdfAffineTransform PdfPageSpace::fromUserSpace(const PdfPage& page) {
-    return fromUserSpace(PdfPageRenderer::visibleBox(page), page.rotationAngle());
+    return fromUserSpace(visibleBox(page), page.rotationAngle());
 }
 
 PdfRect PdfPageSpace::rectOf(const VXPDFSelection& selection, const PdfAffineTransform& fromUser) {

@@ -18,7 +18,9 @@ class PdfPageSpace {
     // The map from default user space into page space for a page showing `visibleBox` turned
     // clockwise by `rotation` degrees (any multiple of 90; others count as 0).
     static PdfAffineTransform fromUserSpace(const PdfRect& visibleBox, int rotation);
-    // The same for `page` (its visible box: crop box ∩ media box).
+    // The part of `page` a reader sees: crop box ∩ media box, the media box when they miss.
+    static PdfRect visibleBox(const PdfPage& page);
+    // The same for `page` (its visible box).
     static PdfAffineTransform fromUserSpace(const PdfPage& page);
 
     // A search hit's rectangle on the displayed page: its text-space rectangle through its
