@@ -24,10 +24,16 @@ std::string slurp(const std::filesystem::path& path) {
 }  // namespace
 
 CliRun runPagewell(const std::filesystem::path& dataDirectory, const std::vector<std::string>& args,
-                   const std::vector<std::string>& environment) {
+                   const std::vector<std::string>& environment,
+                   const std::optional<std::string>& input) {
     TemporaryDirectory capture;
     const auto outPath = capture.path() / "out";
     const auto errPath = capture.path() / "err";
+    std::filesystem::path inPath = "/dev/null";
+    if (input) {
+        inPath = capture.path() / "in";
+        std::ofstream(inPath, std::ios::binary) << *input;
+    }
 
     std::vector<std::string> argv{PAGEWELL_CLI_PATH};
     if (!dataDirectory.empty()) {
@@ -48,7 +54,7 @@ CliRun runPagewell(const std::filesystem::path& dataDirectory, const std::vector
 
     pid_t pid = ::fork();
     if (pid == 0) {
-        int in = ::open("/dev/null", O_RDONLY);
+        int in = ::open(inPath.c_str(), O_RDONLY);
         int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(in, 0);

@@ -3,6 +3,7 @@
 // and captures what it printed.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,9 @@ struct CliRun {
 };
 
 // Runs `pagewell --data-dir DATA_DIR args...` (no data dir when `dataDirectory` is empty) with
-// stdin closed and the extra environment entries ("NAME=value") added.
+// the extra environment entries ("NAME=value") added and `input` on stdin (closed without it).
 CliRun runPagewell(const std::filesystem::path& dataDirectory, const std::vector<std::string>& args,
-                   const std::vector<std::string>& environment = {});
+                   const std::vector<std::string>& environment = {},
+                   const std::optional<std::string>& input = std::nullopt);
 
 }  // namespace pagewell

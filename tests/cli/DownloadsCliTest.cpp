@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 
 #include <csignal>
 #include <fstream>
@@ -9,7 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "CliRunner.h"
+#include "CmsCliTest.h"
 #include "PagewellProcess.h"
 #include "TestCatalogue.h"
 #include "TestSupport.h"
@@ -25,7 +24,7 @@ constexpr const char* kAppSecret = "cli-downloads-secret";
 // The download view and the commands around it as a user runs them, against pagewell-cms
 // serving the small test catalogue: "demo" sees Brochures (10) with Pump guide (100) and its
 // child Pumps (11) with Pump guide and Price list (101); "other" sees Brochures only.
-class DownloadsCliTest : public ::testing::Test {
+class DownloadsCliTest : public CmsCliTest {
   protected:
     void SetUp() override {
         std::filesystem::path catalogue = home.path() / "catalogue";
@@ -34,57 +33,15 @@ class DownloadsCliTest : public ::testing::Test {
         manifest["files"][1]["thumbnail"] = "thumbs/guide.png";
         cms::test::writeTestCatalogue(catalogue, manifest);
         cms::CmsServerOptions options;
-        options.catalogue = catalogue;
-        options.appSecret = kAppSecret;
         options.testHooks = true;
-        auto created = cms::CmsServer::create(options);
-        ASSERT_TRUE(created.ok()) << created.error().description;
-        server = std::move(created).value();
-        ASSERT_TRUE(server->start().ok());
-        ASSERT_TRUE(PropertyList::writeFile(config().string(),
-                                            PlistValue(PlistDict{{"CMSURL", server->baseUrl()},
-                                                                 {"LoginSecret", kAppSecret}}))
-                        .ok());
-    }
-
-    std::filesystem::path data() const { return home.path() / "data"; }
-    std::filesystem::path config() const { return home.path() / "AppSettings.plist"; }
-
-    std::vector<std::string> environment() const {
-        return {"PAGEWELL_KEYCHAIN=file", "PAGEWELL_APP_SETTINGS=" + config().string(),
-                "PAGEWELL_LOCK_WAIT_MS=200"};
-    }
-
-    CliRun run(const std::vector<std::string>& args) {
-        return runPagewell(data(), args, environment());
-    }
-
-    nlohmann::json json(const std::vector<std::string>& args) {
-        std::vector<std::string> all = {"--json"};
-        all.insert(all.end(), args.begin(), args.end());
-        CliRun shown = run(all);
-        EXPECT_EQ(shown.exitCode, 0) << shown.err;
-        return nlohmann::json::parse(shown.out, nullptr, false);
-    }
-
-    // Signs in (password on stdin) and chooses English.
-    void signIn(const std::string& user, const std::string& password) {
-        std::filesystem::path in = home.path() / "password.txt";
-        std::ofstream(in) << password << "\n";
-        std::string command = "PAGEWELL_KEYCHAIN=file '" PAGEWELL_CLI_PATH "' --data-dir '" +
-                              data().string() + "' --config '" + config().string() +
-                              "' login --user '" + user + "' --password-stdin <'" + in.string() +
-                              "' >/dev/null 2>&1";
-        int status = std::system(command.c_str());
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "login as " << user;
-        CliRun chosen = run({"locale", "use", "1"});
-        ASSERT_EQ(chosen.exitCode, 0) << chosen.err;
+        ASSERT_TRUE(serve(catalogue, kAppSecret, options));
+        environment.push_back("PAGEWELL_LOCK_WAIT_MS=200");
     }
 
     // `pagewell run --now` until its synchronisation has finished, then SIGTERM: the catalogue
     // and every missing or outdated file.
     void synchronise() {
-        PagewellProcess running(data(), {"run", "--now"}, environment());
+        PagewellProcess running(data(), withConfig({"run", "--now"}), environment);
         ASSERT_TRUE(running.waitForLine("Synchronisation finished")) << running.err();
         running.signal(SIGTERM);
         EXPECT_EQ(running.wait(), 0) << running.err();
@@ -135,8 +92,7 @@ class DownloadsCliTest : public ::testing::Test {
 
     // The first column of the first row of a query on the store, -1 without a row.
     std::int64_t storeScalar(const std::string& sql) {
-        auto database = Database::open(data() / "Library" / "Database" / "Database.sqlite",
-                                       Database::Options{15'000, true});
+        auto database = Database::open(storePath(), Database::Options{15'000, true});
         EXPECT_TRUE(database.ok());
         if (!database.ok()) {
             return -1;
@@ -156,8 +112,6 @@ class DownloadsCliTest : public ::testing::Test {
             where);
     }
 
-    TemporaryDirectory home;
-    std::unique_ptr<cms::CmsServer> server;
     std::string lastRun;  // what the last synchronise() reported
 };
 
@@ -406,7 +360,7 @@ TEST_F(DownloadsCliTest, AServerThatListsNoCategoriesRemovesNothingUnlessConfirm
     EXPECT_TRUE(brochureOnDisk());
 
     // The same answer again: the timestamps did not move.
-    PagewellProcess running(data(), {"run", "--now"}, environment());
+    PagewellProcess running(data(), withConfig({"run", "--now"}), environment);
     ASSERT_TRUE(running.waitForLine("Synchronisation finished")) << running.err();
     running.signal(SIGTERM);
     EXPECT_EQ(running.wait(), 3) << running.err();
@@ -485,7 +439,7 @@ TEST_F(DownloadsCliTest, CtrlCCancelsTheDownloadsAndLeavesNothingHalfDone) {
     hold.remaining = 10;
     server->services().faults.arm(hold);
 
-    PagewellProcess downloading(data(), {"download", "100", "101"}, environment());
+    PagewellProcess downloading(data(), withConfig({"download", "100", "101"}), environment);
     // Both transfers have reached the server and wait there.
     ASSERT_EQ(server->services().faults.waitForHeld(2, 2, std::chrono::seconds(30)).held, 2);
     downloading.signal(SIGINT);
@@ -530,7 +484,7 @@ TEST_F(DownloadsCliTest, ResetSyncAsksThenErasesTheCatalogueAndSignsOut) {
 TEST_F(DownloadsCliTest, RunStopsCleanlyOnSigtermAndSigint) {
     signIn("demo", "demo");
     for (auto [signalNumber, exitCode] : {std::pair{SIGTERM, 0}, std::pair{SIGINT, 130}}) {
-        PagewellProcess running(data(), {"run"}, environment());
+        PagewellProcess running(data(), withConfig({"run"}), environment);
         ASSERT_TRUE(running.waitForLine("Running;")) << running.err();
         EXPECT_TRUE(running.waitForLine("Next automatic synchronisation at")) << running.err();
         running.signal(signalNumber);
@@ -553,7 +507,7 @@ TEST_F(DownloadsCliTest, RunEndsWhenTheSessionEnds) {
     refused.remaining = 20;
     server->services().faults.arm(refused);
 
-    PagewellProcess running(data(), {"run", "--now"}, environment());
+    PagewellProcess running(data(), withConfig({"run", "--now"}), environment);
     EXPECT_EQ(running.wait(), 4) << running.err();
     EXPECT_NE(running.err().find("The session has ended"), std::string::npos) << running.err();
     EXPECT_EQ(contentFetches(100), 0);
@@ -563,7 +517,7 @@ TEST_F(DownloadsCliTest, RunEndsWhenTheSessionEnds) {
 // gives up with exit code 6, and no file is ever fetched twice.
 TEST_F(DownloadsCliTest, RunAndASyncBesideItNeverFetchAFileTwice) {
     signIn("demo", "demo");
-    PagewellProcess running(data(), {"run", "--now"}, environment());
+    PagewellProcess running(data(), withConfig({"run", "--now"}), environment);
     ASSERT_TRUE(running.waitForLine("Synchronisation started.")) << running.err();
     CliRun beside = run({"--yes", "sync"});
     EXPECT_EQ(beside.exitCode, 6) << beside.err;

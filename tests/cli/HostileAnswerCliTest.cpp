@@ -12,11 +12,10 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "CliRunner.h"
+#include "CmsCliTest.h"
 #include "TestCatalogue.h"
 #include "TestSupport.h"
 #include "cms/CmsServer.h"
-#include "platform/PropertyList.h"
 #include "store/Database.h"
 #include "sync/StoreSnapshot.h"
 
@@ -25,7 +24,7 @@ namespace {
 
 constexpr const char* kAppSecret = "cli-hostile-secret";
 
-class HostileAnswerCliTest : public ::testing::Test {
+class HostileAnswerCliTest : public CmsCliTest {
   protected:
     void SetUp() override {
         std::filesystem::path catalogue = home.path() / "catalogue";
@@ -34,51 +33,8 @@ class HostileAnswerCliTest : public ::testing::Test {
         manifest["files"][1]["thumbnail"] = "thumbs/guide.png";
         cms::test::writeTestCatalogue(catalogue, manifest);
         cms::CmsServerOptions options;
-        options.catalogue = catalogue;
-        options.appSecret = kAppSecret;
         options.testHooks = true;
-        auto created = cms::CmsServer::create(options);
-        ASSERT_TRUE(created.ok()) << created.error().description;
-        server = std::move(created).value();
-        ASSERT_TRUE(server->start().ok());
-        ASSERT_TRUE(PropertyList::writeFile(config().string(),
-                                            PlistValue(PlistDict{{"CMSURL", server->baseUrl()},
-                                                                 {"LoginSecret", kAppSecret}}))
-                        .ok());
-    }
-
-    void TearDown() override {
-        if (server) {
-            server->stop();
-        }
-    }
-
-    std::filesystem::path data() const { return home.path() / "data"; }
-    std::filesystem::path config() const { return home.path() / "AppSettings.plist"; }
-
-    CliRun run(const std::vector<std::string>& args, const std::string& input = {}) {
-        std::vector<std::string> all = {"--config", config().string()};
-        all.insert(all.end(), args.begin(), args.end());
-        if (input.empty()) {
-            return runPagewell(data(), all, {"PAGEWELL_KEYCHAIN=file"});
-        }
-        // The password goes on stdin, which runPagewell closes: run through the shell.
-        std::filesystem::path in = home.path() / "stdin.txt";
-        std::ofstream(in) << input;
-        std::filesystem::path out = home.path() / "out.txt";
-        std::filesystem::path err = home.path() / "err.txt";
-        std::string command =
-            "PAGEWELL_KEYCHAIN=file '" PAGEWELL_CLI_PATH "' --data-dir '" + data().string() + "'";
-        for (const auto& arg : all) {
-            command += " '" + arg + "'";
-        }
-        command += " <'" + in.string() + "' >'" + out.string() + "' 2>'" + err.string() + "'";
-        const int status = std::system(command.c_str());
-        CliRun result;
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        result.out = readFile(out);
-        result.err = readFile(err);
-        return result;
+        ASSERT_TRUE(serve(catalogue, kAppSecret, options));
     }
 
     static std::string readFile(const std::filesystem::path& path) {
@@ -88,14 +44,9 @@ class HostileAnswerCliTest : public ::testing::Test {
         return text.str();
     }
 
-    CliRun signIn() { return run({"login", "--user", "demo", "--password-stdin"}, "demo\n"); }
-
     // Signed in, English chosen, the catalogue synchronised and its files downloaded.
     void synchronised() {
-        CliRun login = signIn();
-        ASSERT_EQ(login.exitCode, 0) << login.err;
-        CliRun chosen = run({"locale", "use", "1"});
-        ASSERT_EQ(chosen.exitCode, 0) << chosen.err;
+        ASSERT_NO_FATAL_FAILURE(signIn());
         CliRun synced = run({"--yes", "sync"});
         ASSERT_EQ(synced.exitCode, 0) << synced.err;
     }
@@ -103,14 +54,14 @@ class HostileAnswerCliTest : public ::testing::Test {
     void arm(cms::Fault fault) { server->services().faults.arm(std::move(fault)); }
 
     std::unique_ptr<Database> openStore() {
-        auto db = Database::open(data() / "Library" / "Database" / "Database.sqlite");
+        auto db = Database::open(storePath());
         EXPECT_TRUE(db.ok());
         return db.ok() ? std::move(db).value() : nullptr;
     }
 
     // Every row of the store; none before the first sign-in made it.
     std::vector<std::string> store() {
-        if (!std::filesystem::exists(data() / "Library" / "Database" / "Database.sqlite")) {
+        if (!std::filesystem::exists(storePath())) {
             return {};
         }
         auto db = openStore();
@@ -158,9 +109,6 @@ class HostileAnswerCliTest : public ::testing::Test {
         }
         return found;
     }
-
-    TemporaryDirectory home;
-    std::unique_ptr<cms::CmsServer> server;
 };
 
 struct BoundCase {
@@ -233,7 +181,7 @@ TEST_P(AnswerBoundsCliTest, EndsWithItsErrorAndChangesNothing) {
     const auto copiesBefore = copies();
 
     arm(fault(c));
-    CliRun refused = signingIn ? run(c.command, "demo\n") : run(c.command);
+    CliRun refused = signingIn ? run(c.command, {}, "demo\n") : run(c.command);
     EXPECT_NE(refused.exitCode, 0) << refused.err;
     EXPECT_LT(refused.exitCode, 128) << "killed by a signal: " << refused.err;
     EXPECT_NE(refused.err.find(c.expected), std::string::npos) << refused.err;
@@ -251,7 +199,7 @@ TEST_P(AnswerBoundsCliTest, EndsWithItsErrorAndChangesNothing) {
 
     // The honest answers that follow are read as before.
     server->services().faults.clear();
-    CliRun again = signingIn ? run(c.command, "demo\n") : run(c.command);
+    CliRun again = signingIn ? run(c.command, {}, "demo\n") : run(c.command);
     EXPECT_EQ(again.exitCode, 0) << again.err;
 }
 

@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
-#include "CliRunner.h"
+#include "CmsCliTest.h"
 #include "TestCatalogue.h"
 #include "TestSupport.h"
 #include "cms/CmsServer.h"
@@ -21,7 +18,7 @@ constexpr const char* kAppSecret = "cli-locale-secret";
 // `pagewell login`, `locale list/use`, `status` and `settings reset-timestamps` as a user runs
 // them, against pagewell-cms: "demo" and "demo2" hold English (1) and Deutsch (2), "other" only
 // English, "nobody" no language.
-class LocaleCliTest : public ::testing::Test {
+class LocaleCliTest : public CmsCliTest {
   protected:
     void SetUp() override {
         nlohmann::json manifest = cms::test::testManifest();
@@ -32,66 +29,14 @@ class LocaleCliTest : public ::testing::Test {
                                      {"locales", nlohmann::json::array()}});
         std::filesystem::path catalogue = home.path() / "catalogue";
         cms::test::writeTestCatalogue(catalogue, manifest);
-        startServer(catalogue, kAppSecret);
+        ASSERT_TRUE(serve(catalogue, kAppSecret));
     }
 
-    void startServer(const std::filesystem::path& catalogue, const std::string& secret) {
-        cms::CmsServerOptions options;
-        options.catalogue = catalogue;
-        options.appSecret = secret;
-        auto created = cms::CmsServer::create(options);
-        ASSERT_TRUE(created.ok()) << created.error().description;
-        server = std::move(created).value();
-        ASSERT_TRUE(server->start().ok());
-        ASSERT_TRUE(PropertyList::writeFile(config().string(),
-                                            PlistValue(PlistDict{{"CMSURL", server->baseUrl()},
-                                                                 {"LoginSecret", secret}}))
-                        .ok());
-    }
-
-    std::filesystem::path data() const { return home.path() / "data"; }
-    std::filesystem::path config() const { return home.path() / "AppSettings.plist"; }
     std::filesystem::path userDefaults() const {
         return data() / "Library" / "Preferences" / "pagewell.plist";
     }
 
-    CliRun run(const std::vector<std::string>& args) {
-        std::vector<std::string> all = {"--config", config().string()};
-        all.insert(all.end(), args.begin(), args.end());
-        return runPagewell(data(), all, {"PAGEWELL_KEYCHAIN=file"});
-    }
-
-    // `pagewell login --user NAME --password-stdin` with the password on stdin.
-    CliRun login(const std::string& user, const std::string& password) {
-        std::filesystem::path in = home.path() / "stdin.txt";
-        std::filesystem::path out = home.path() / "stdout.txt";
-        std::filesystem::path err = home.path() / "stderr.txt";
-        std::ofstream(in) << password << "\n";
-        std::string command = "PAGEWELL_KEYCHAIN=file '" PAGEWELL_CLI_PATH "' --data-dir '" +
-                              data().string() + "' --config '" + config().string() +
-                              "' login --user '" + user + "' --password-stdin <'" + in.string() +
-                              "' >'" + out.string() + "' 2>'" + err.string() + "'";
-        int status = std::system(command.c_str());
-        auto slurp = [](const std::filesystem::path& path) {
-            std::ostringstream text;
-            text << std::ifstream(path).rdbuf();
-            return text.str();
-        };
-        return CliRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
-    }
-
-    nlohmann::json json(const std::vector<std::string>& args) {
-        std::vector<std::string> all = {"--json"};
-        all.insert(all.end(), args.begin(), args.end());
-        CliRun shown = run(all);
-        EXPECT_EQ(shown.exitCode, 0) << shown.err;
-        return nlohmann::json::parse(shown.out, nullptr, false);
-    }
-
     nlohmann::json statusLocale() { return json({"status"})["locale"]; }
-
-    TemporaryDirectory home;
-    std::unique_ptr<cms::CmsServer> server;
 };
 
 TEST_F(LocaleCliTest, TwoUsersKeepTheirOwnLanguage) {
@@ -188,8 +133,7 @@ TEST_F(LocaleCliTest, ResetTimestampsAsksThenForgetsThemAndSignsOut) {
 TEST_F(LocaleCliTest, TheDemoUsersKeepTheirOwnLanguage) {
     std::filesystem::path demo = home.path() / "demo";
     ASSERT_TRUE(cms::DemoCatalogue::build(demo).ok());
-    server.reset();
-    startServer(demo, "pagewell-demo-secret");
+    ASSERT_TRUE(serve(demo, "pagewell-demo-secret"));
 
     ASSERT_EQ(login("demo", "demo").exitCode, 0);
     nlohmann::json listed = json({"locale", "list"});

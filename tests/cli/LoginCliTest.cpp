@@ -1,19 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "CliRunner.h"
+#include "CmsCliTest.h"
 #include "TestCatalogue.h"
 #include "TestSupport.h"
 #include "TlsTestServer.h"
 #include "cms/CmsServer.h"
 #include "cms/FaultInjector.h"
 #include "cms/RequestLog.h"
-#include "platform/PropertyList.h"
 #include "platform/RefusingPort.h"
 
 namespace pagewell {
@@ -23,61 +21,16 @@ constexpr const char* kAppSecret = "cli-login-secret";
 
 // `pagewell login`, `status` and `logout` as a user runs them, against pagewell-cms serving
 // the small test catalogue on a loopback port, with the credentials in the file keychain.
-class LoginCliTest : public ::testing::Test {
+class LoginCliTest : public CmsCliTest {
   protected:
     void SetUp() override {
         std::filesystem::path catalogue = home.path() / "catalogue";
         cms::test::writeTestCatalogue(catalogue);
-        cms::CmsServerOptions options;
-        options.catalogue = catalogue;
-        options.appSecret = kAppSecret;
-        auto created = cms::CmsServer::create(options);
-        ASSERT_TRUE(created.ok()) << created.error().description;
-        server = std::move(created).value();
-        ASSERT_TRUE(server->start().ok());
-        writeConfig(server->baseUrl());
+        ASSERT_TRUE(serve(catalogue, kAppSecret));
     }
 
-    void writeConfig(const std::string& cmsUrl, bool passwordReset = false) {
-        ASSERT_TRUE(
-            PropertyList::writeFile(config().string(),
-                                    PlistValue(PlistDict{{"CMSURL", cmsUrl},
-                                                         {"LoginSecret", kAppSecret},
-                                                         {"PasswordResetEnabled", passwordReset}}))
-                .ok());
-    }
-
-    std::filesystem::path data() const { return home.path() / "data"; }
-    std::filesystem::path config() const { return home.path() / "AppSettings.plist"; }
-
-    CliRun run(const std::vector<std::string>& args) {
-        std::vector<std::string> all = {"--config", config().string()};
-        all.insert(all.end(), args.begin(), args.end());
-        return runPagewell(data(), all, {"PAGEWELL_KEYCHAIN=file"});
-    }
-
-    // Runs pagewell with `input` on stdin (the password for --password-stdin) and the extra
-    // environment entries ("NAME=value ", each ending in a space).
-    CliRun runWithInput(const std::string& input, const std::vector<std::string>& args,
-                        const std::string& environment = {}) {
-        std::filesystem::path in = home.path() / "stdin.txt";
-        std::filesystem::path out = home.path() / "stdout.txt";
-        std::filesystem::path err = home.path() / "stderr.txt";
-        std::ofstream(in) << input;
-        std::string command = environment +
-                              "PAGEWELL_KEYCHAIN=file '" PAGEWELL_CLI_PATH "' --data-dir '" +
-                              data().string() + "' --config '" + config().string() + "'";
-        for (const std::string& arg : args) {
-            command += " '" + arg + "'";
-        }
-        command += " <'" + in.string() + "' >'" + out.string() + "' 2>'" + err.string() + "'";
-        int status = std::system(command.c_str());
-        auto slurp = [](const std::filesystem::path& path) {
-            std::ostringstream text;
-            text << std::ifstream(path).rdbuf();
-            return text.str();
-        };
-        return CliRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+    void configure(const std::string& cmsUrl, bool passwordReset = false) {
+        ASSERT_TRUE(writeConfig(cmsUrl, {{"PasswordResetEnabled", passwordReset}}));
     }
 
     nlohmann::json status() {
@@ -85,9 +38,6 @@ class LoginCliTest : public ::testing::Test {
         EXPECT_EQ(shown.exitCode, 0) << shown.err;
         return nlohmann::json::parse(shown.out, nullptr, false);
     }
-
-    TemporaryDirectory home;
-    std::unique_ptr<cms::CmsServer> server;
 };
 
 TEST_F(LoginCliTest, LoginThenStatusShowsTheSession) {
@@ -99,9 +49,9 @@ TEST_F(LoginCliTest, LoginThenStatusShowsTheSession) {
     EXPECT_EQ(before["server"], server->baseUrl());
     EXPECT_TRUE(before.contains("locale"));
 
-    CliRun login = runWithInput("demo\n", {"login", "--user", "demo", "--password-stdin"});
-    ASSERT_EQ(login.exitCode, 0) << login.err;
-    EXPECT_NE(login.out.find("Signed in as demo"), std::string::npos) << login.out;
+    CliRun signedIn = login("demo", "demo");
+    ASSERT_EQ(signedIn.exitCode, 0) << signedIn.err;
+    EXPECT_NE(signedIn.out.find("Signed in as demo"), std::string::npos) << signedIn.out;
 
     nlohmann::json after = status();
     EXPECT_EQ(after["user"], "demo");
@@ -127,7 +77,7 @@ TEST_F(LoginCliTest, LoginThenStatusShowsTheSession) {
 }
 
 TEST_F(LoginCliTest, RefusedAndEmptyLoginsSayWhy) {
-    CliRun wrong = runWithInput("nope\n", {"login", "--user", "demo", "--password-stdin"});
+    CliRun wrong = login("demo", "nope");
     EXPECT_EQ(wrong.exitCode, 1);
     EXPECT_NE(wrong.err.find("Login failed."), std::string::npos) << wrong.err;
     EXPECT_NE(wrong.err.find("Please check your username and password."), std::string::npos)
@@ -142,18 +92,16 @@ TEST_F(LoginCliTest, RefusedAndEmptyLoginsSayWhy) {
 // Signed in once online; with the server gone, --offline signs in against the stored hash and
 // a wrong password is still refused.
 TEST_F(LoginCliTest, OfflineLoginUsesTheStoredPassword) {
-    ASSERT_EQ(runWithInput("demo\n", {"login", "--user", "demo", "--password-stdin"}).exitCode, 0);
+    ASSERT_EQ(login("demo", "demo").exitCode, 0);
     server.reset();
 
-    CliRun wrong =
-        runWithInput("nope\n", {"login", "--offline", "--user", "demo", "--password-stdin"});
+    CliRun wrong = run({"login", "--offline", "--user", "demo", "--password-stdin"}, {}, "nope\n");
     EXPECT_EQ(wrong.exitCode, 1);
     EXPECT_NE(wrong.err.find("The connection to the server could not be established."),
               std::string::npos)
         << wrong.err;
 
-    CliRun right =
-        runWithInput("demo\n", {"login", "--offline", "--user", "demo", "--password-stdin"});
+    CliRun right = run({"login", "--offline", "--user", "demo", "--password-stdin"}, {}, "demo\n");
     EXPECT_EQ(right.exitCode, 0) << right.err;
     nlohmann::json shown = status();
     EXPECT_TRUE(shown["offline"].get<bool>());
@@ -161,7 +109,7 @@ TEST_F(LoginCliTest, OfflineLoginUsesTheStoredPassword) {
 }
 
 TEST_F(LoginCliTest, LogoutAsksFirstAndEndsTheSession) {
-    ASSERT_EQ(runWithInput("demo\n", {"login", "--user", "demo", "--password-stdin"}).exitCode, 0);
+    ASSERT_EQ(login("demo", "demo").exitCode, 0);
 
     CliRun declined = run({"logout"});  // no terminal: the "No" answer
     EXPECT_EQ(declined.exitCode, 1);
@@ -176,7 +124,7 @@ TEST_F(LoginCliTest, LogoutAsksFirstAndEndsTheSession) {
 }
 
 TEST_F(LoginCliTest, ForgottenPasswordAsksTheServer) {
-    writeConfig(server->baseUrl(), true);
+    configure(server->baseUrl(), true);
     CliRun sent = run({"login", "--forgot", "  demo \n"});
     EXPECT_EQ(sent.exitCode, 0) << sent.err;
     EXPECT_NE(sent.err.find("Your password was reset successfully."), std::string::npos)
@@ -185,7 +133,7 @@ TEST_F(LoginCliTest, ForgottenPasswordAsksTheServer) {
     CliRun blank = run({"login", "--forgot", "   "});
     EXPECT_EQ(blank.exitCode, 2);
 
-    writeConfig(server->baseUrl(), false);
+    configure(server->baseUrl(), false);
     EXPECT_EQ(run({"login", "--forgot", "demo"}).exitCode, 1);
 }
 
@@ -218,8 +166,7 @@ TEST_F(LoginCliTest, ASignInThatCannotGetThroughSaysWhy) {
     test::TlsTestServer maintenance(authority.issue("maintenance", "IP:127.0.0.1"),
                                     answering(503, R"({"message": "Down for maintenance"})"));
     ASSERT_TRUE(tls.valid() && maintenance.valid());
-    const std::string trusted =
-        "PAGEWELL_CA_BUNDLE='" + authority.certificatePath().string() + "' ";
+    const std::string trusted = "PAGEWELL_CA_BUNDLE=" + authority.certificatePath().string();
     test::RefusingPort refusing;
     cms::Fault refusedProbe;
     refusedProbe.prefix = "/api2/auth/";
@@ -229,7 +176,7 @@ TEST_F(LoginCliTest, ASignInThatCannotGetThroughSaysWhy) {
     struct Case {
         const char* name;
         std::string server;
-        std::string environment;
+        std::string environment;  // one "NAME=value" entry, or none
         int exitCode;
         std::vector<std::string> said;
     };
@@ -260,9 +207,11 @@ TEST_F(LoginCliTest, ASignInThatCannotGetThroughSaysWhy) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::filesystem::remove_all(data());
-        writeConfig(c.server);
-        CliRun login =
-            runWithInput("demo\n", {"login", "--user", "demo", "--password-stdin"}, c.environment);
+        configure(c.server);
+        CliRun login = run({"login", "--user", "demo", "--password-stdin"},
+                           c.environment.empty() ? std::vector<std::string>{}
+                                                 : std::vector<std::string>{c.environment},
+                           "demo\n");
         EXPECT_EQ(login.exitCode, c.exitCode) << login.err;
         const std::string shown = login.out + login.err;
         std::size_t at = 0;

@@ -4,19 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
-#include "CliRunner.h"
+#include "CmsCliTest.h"
 #include "TestCatalogue.h"
 #include "TestSupport.h"
 #include "cms/CmsServer.h"
 #include "cms/FaultInjector.h"
 #include "platform/DataDirectoryLock.h"
-#include "platform/PropertyList.h"
 
 namespace pagewell {
 namespace {
@@ -25,63 +21,13 @@ constexpr const char* kAppSecret = "cli-sync-secret";
 constexpr const char* kNothingSynchronised =
     "offline / server unreachable — nothing was synchronised";
 
-class SyncCliTest : public ::testing::Test {
+class SyncCliTest : public CmsCliTest {
   protected:
     void SetUp() override {
         std::filesystem::path catalogue = home.path() / "catalogue";
         cms::test::writeTestCatalogue(catalogue);
-        cms::CmsServerOptions options;
-        options.catalogue = catalogue;
-        options.appSecret = kAppSecret;
-        auto created = cms::CmsServer::create(options);
-        ASSERT_TRUE(created.ok()) << created.error().description;
-        server = std::move(created).value();
-        ASSERT_TRUE(server->start().ok());
-        ASSERT_TRUE(PropertyList::writeFile(config().string(),
-                                            PlistValue(PlistDict{{"CMSURL", server->baseUrl()},
-                                                                 {"LoginSecret", kAppSecret}}))
-                        .ok());
+        ASSERT_TRUE(serve(catalogue, kAppSecret));
     }
-
-    void TearDown() override {
-        if (server) {
-            server->stop();
-        }
-    }
-
-    std::filesystem::path data() const { return home.path() / "data"; }
-    std::filesystem::path config() const { return home.path() / "AppSettings.plist"; }
-
-    CliRun run(const std::vector<std::string>& args, std::vector<std::string> environment = {}) {
-        std::vector<std::string> all = {"--config", config().string()};
-        all.insert(all.end(), args.begin(), args.end());
-        environment.push_back("PAGEWELL_KEYCHAIN=file");
-        return runPagewell(data(), all, environment);
-    }
-
-    nlohmann::json json(const std::vector<std::string>& args, int expectedExit = 0,
-                        std::vector<std::string> environment = {}) {
-        std::vector<std::string> all = {"--json"};
-        all.insert(all.end(), args.begin(), args.end());
-        CliRun shown = run(all, std::move(environment));
-        EXPECT_EQ(shown.exitCode, expectedExit) << shown.err;
-        return nlohmann::json::parse(shown.out, nullptr, false);
-    }
-
-    // Signs "demo" in with the password on stdin and makes English current.
-    void signIn() {
-        std::filesystem::path in = home.path() / "stdin.txt";
-        std::ofstream(in) << "demo\n";
-        std::string command = "PAGEWELL_KEYCHAIN=file '" PAGEWELL_CLI_PATH "' --data-dir '" +
-                              data().string() + "' --config '" + config().string() +
-                              "' login --user demo --password-stdin <'" + in.string() +
-                              "' >/dev/null 2>&1";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-        ASSERT_EQ(run({"locale", "use", "1"}).exitCode, 0);
-    }
-
-    TemporaryDirectory home;
-    std::unique_ptr<cms::CmsServer> server;
 };
 
 nlohmann::json lists(std::vector<int> added, std::vector<int> changed, std::vector<int> removed) {

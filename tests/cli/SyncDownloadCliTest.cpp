@@ -21,14 +21,12 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "CliRunner.h"
-#include "PagewellProcess.h"
+#include "CmsCliTest.h"
 #include "TestSupport.h"
 #include "cms/CmsServer.h"
 #include "cms/DemoCatalogue.h"
 #include "cms/FaultInjector.h"
 #include "cms/RequestLog.h"
-#include "platform/PropertyList.h"
 #include "store/Database.h"
 
 namespace pagewell {
@@ -52,7 +50,7 @@ std::set<std::int64_t> idsOf(const nlohmann::json& list) {
     return ids;
 }
 
-class SyncDownloadCliTest : public ::testing::Test {
+class SyncDownloadCliTest : public CmsCliTest {
   protected:
     void SetUp() override {
         auto built = cms::DemoCatalogue::build(catalogue.path());
@@ -61,56 +59,8 @@ class SyncDownloadCliTest : public ::testing::Test {
         for (const cms::CatalogueFile& file : built.value().files) {
             serverPaths[file.id] = catalogue.path() / file.path;
         }
-        cms::CmsServerOptions options;
-        options.catalogue = catalogue.path();
-        options.appSecret = kAppSecret;
-        auto created = cms::CmsServer::create(options);
-        ASSERT_TRUE(created.ok()) << created.error().description;
-        server = std::move(created).value();
-        ASSERT_TRUE(server->start().ok());
-        ASSERT_TRUE(PropertyList::writeFile(config().string(),
-                                            PlistValue(PlistDict{{"CMSURL", server->baseUrl()},
-                                                                 {"LoginSecret", kAppSecret}}))
-                        .ok());
+        ASSERT_TRUE(serve(catalogue.path(), kAppSecret));
         signIn();
-    }
-
-    void TearDown() override {
-        if (server) {
-            server->services().faults.clear();
-            server->stop();
-        }
-    }
-
-    std::filesystem::path data() const { return home.path() / "data"; }
-    std::filesystem::path config() const { return home.path() / "AppSettings.plist"; }
-
-    std::vector<std::string> withConfig(const std::vector<std::string>& args) const {
-        std::vector<std::string> all = {"--config", config().string()};
-        all.insert(all.end(), args.begin(), args.end());
-        return all;
-    }
-
-    CliRun run(const std::vector<std::string>& args, std::vector<std::string> environment = {}) {
-        environment.push_back("PAGEWELL_KEYCHAIN=file");
-        return runPagewell(data(), withConfig(args), environment);
-    }
-
-    std::unique_ptr<PagewellProcess> start(const std::vector<std::string>& args,
-                                           std::vector<std::string> environment = {}) {
-        environment.push_back("PAGEWELL_KEYCHAIN=file");
-        return std::make_unique<PagewellProcess>(data(), withConfig(args), environment);
-    }
-
-    void signIn() {
-        std::filesystem::path in = home.path() / "stdin.txt";
-        std::ofstream(in) << "demo\n";
-        std::string command = "PAGEWELL_KEYCHAIN=file '" PAGEWELL_CLI_PATH "' --data-dir '" +
-                              data().string() + "' --config '" + config().string() +
-                              "' login --user demo --password-stdin <'" + in.string() +
-                              "' >/dev/null 2>&1";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-        ASSERT_EQ(run({"locale", "use", "1"}).exitCode, 0);
     }
 
     nlohmann::json sync(int expectedExit, const std::vector<std::string>& extra = {}) {
@@ -130,8 +80,7 @@ class SyncDownloadCliTest : public ::testing::Test {
 
     // The files the store calls downloaded, each checked against the server's bytes.
     std::set<std::int64_t> expectDownloadedFilesComplete() {
-        auto database = Database::open(data() / "Library" / "Database" / "Database.sqlite",
-                                       Database::Options{15'000, true});
+        auto database = Database::open(storePath(), Database::Options{15'000, true});
         EXPECT_TRUE(database.ok());
         if (!database.ok()) {
             return {};
@@ -234,8 +183,7 @@ class SyncDownloadCliTest : public ::testing::Test {
 
     // The stored path of a file's copy and the bytes there ("" for none).
     std::pair<std::string, std::string> storedCopy(std::int64_t id) {
-        auto database = Database::open(data() / "Library" / "Database" / "Database.sqlite",
-                                       Database::Options{15'000, true});
+        auto database = Database::open(storePath(), Database::Options{15'000, true});
         EXPECT_TRUE(database.ok());
         if (!database.ok()) {
             return {};
@@ -320,11 +268,9 @@ class SyncDownloadCliTest : public ::testing::Test {
         throw std::out_of_range("no demo file " + std::to_string(id));
     }
 
-    TemporaryDirectory home;
     TemporaryDirectory catalogue;
     cms::Catalogue demo;
     std::map<std::int64_t, std::filesystem::path> serverPaths;
-    std::unique_ptr<cms::CmsServer> server;
     std::string lastErr;
 };
 
