@@ -20,15 +20,15 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "BenchClient.h"
 #include "CmsProcess.h"
+#include "CurlParallel.h"
+#include "DiskUsage.h"
 #include "PeakMemory.h"
 #include "ProcessCpu.h"
 #include "library/CategoryFilterType.h"
@@ -41,7 +41,9 @@ namespace {
 using pagewell::Status;
 using pagewell::SyncManager;
 using pagewell::bench::BenchClient;
+using pagewell::bench::bytesBelow;
 using pagewell::bench::CmsProcess;
+using pagewell::bench::CurlParallel;
 using pagewell::bench::PeakMemory;
 using pagewell::bench::ProcessCpu;
 
@@ -64,18 +66,6 @@ bool succeeded(benchmark::State& state, const Status& status) {
         state.SkipWithError(status.error().description.c_str());
     }
     return status.ok();
-}
-
-// Bytes of every regular file below `directory`.
-std::uintmax_t bytesBelow(const std::filesystem::path& directory) {
-    std::uintmax_t bytes = 0;
-    std::error_code ignored;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(directory, ignored)) {
-        if (entry.is_regular_file(ignored)) {
-            bytes += entry.file_size(ignored);
-        }
-    }
-    return bytes;
 }
 
 // What one download-all of a freshly imported catalogue did.
@@ -224,23 +214,16 @@ BENCHMARK(BM_DownloadAllFilesThroughSyncManager)
     ->UseRealTime()
     ->Iterations(3);
 
-// The curl command for the floor: every address with a valid token, each into its own file.
-Status writeCurlConfig(const std::filesystem::path& config, const std::filesystem::path& into,
-                       const std::string& baseUrl, const std::string& token) {
-    std::ofstream out(config);
-    int number = 0;
+// Every address the app fetched, with a valid token.
+std::vector<std::string> curlUrls(const std::string& baseUrl, const std::string& token) {
+    std::vector<std::string> urls;
     for (std::string address : lastAddresses()) {
         if (auto at = address.find(kRedactedToken); at != std::string::npos) {
             address.replace(at, std::string(kRedactedToken).size(), "token=" + token);
         }
-        out << "url = \"" << baseUrl << address << "\"\n"
-            << "output = \"" << (into / std::to_string(++number)).string() << "\"\n";
+        urls.push_back(baseUrl + address);
     }
-    out.close();
-    if (!out) {
-        return pagewell::Error::make("DownloadBench", 3, "cannot write " + config.string());
-    }
-    return {};
+    return urls;
 }
 
 void BM_FloorCurlParallelSameAddresses(benchmark::State& state) {
@@ -264,34 +247,29 @@ void BM_FloorCurlParallelSameAddresses(benchmark::State& state) {
     }
     const std::string token = pagewell::InterfaceManager::percentEscape(client.value()->token());
 
+    auto curl = CurlParallel::prepare(client.value()->dataDirectory() / "curl",
+                                      curlUrls(cms->baseUrl(), token));
+    if (!curl.ok()) {
+        state.SkipWithError(curl.error().description.c_str());
+        return;
+    }
     std::uintmax_t bytes = 0;
     double cpuMs = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        const auto into = client.value()->dataDirectory() / "curl";
-        std::filesystem::create_directories(into);
-        const auto config = client.value()->dataDirectory() / "curl.config";
-        if (!succeeded(state, writeCurlConfig(config, into, cms->baseUrl(), token))) {
-            return;
-        }
-        const std::string command =
-            "curl --parallel --parallel-max 4 --silent --no-progress-meter --show-error "
-            "--fail --config '" +
-            config.string() + "'";
         ProcessCpu cpu(ProcessCpu::Of::WaitedChildren);
         cpu.start();
         state.ResumeTiming();
 
-        const int status = std::system(command.c_str());
+        const bool fetched = curl.value().run();
 
         state.PauseTiming();
         cpuMs += cpu.elapsedMs();
-        if (status != 0) {
+        if (!fetched) {
             state.SkipWithError("curl failed");
             return;
         }
-        bytes += bytesBelow(into);
-        std::filesystem::remove_all(into);
+        bytes += curl.value().takeBytes();
         state.ResumeTiming();
     }
     state.counters["addresses"] = static_cast<double>(lastAddresses().size());

@@ -11,15 +11,14 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "BenchClient.h"
 #include "CmsProcess.h"
+#include "CurlParallel.h"
 #include "PeerHttpServer.h"
 #include "ProcessCpu.h"
 #include "cms/Catalogue.h"
@@ -30,6 +29,7 @@ namespace {
 using pagewell::Status;
 using pagewell::bench::BenchClient;
 using pagewell::bench::CmsProcess;
+using pagewell::bench::CurlParallel;
 using pagewell::bench::PeerHttpServer;
 using pagewell::bench::ProcessCpu;
 
@@ -71,17 +71,6 @@ const DownloadSet* downloadSet(benchmark::State& state) {
     return set.get();
 }
 
-std::uintmax_t bytesBelow(const std::filesystem::path& directory) {
-    std::uintmax_t bytes = 0;
-    std::error_code ignored;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(directory, ignored)) {
-        if (entry.is_regular_file(ignored)) {
-            bytes += entry.file_size(ignored);
-        }
-    }
-    return bytes;
-}
-
 // Times `curl --parallel --parallel-max 4` fetching `urls` into files, once per iteration, and
 // sets the counters; `server` is the serving process.
 void curlParallel(benchmark::State& state, const std::vector<std::string>& urls, pid_t server) {
@@ -89,48 +78,32 @@ void curlParallel(benchmark::State& state, const std::vector<std::string>& urls,
     const auto work = std::filesystem::path(PAGEWELL_BENCH_DATA_DIR) / "serve-curl";
     std::error_code ignored;
     std::filesystem::remove_all(work, ignored);
-    std::filesystem::create_directories(work);
-    const auto into = work / "into";
-    const auto config = work / "curl.config";
-    {
-        std::ofstream out(config);
-        int number = 0;
-        for (const auto& url : urls) {
-            out << "url = \"" << url << "\"\n"
-                << "output = \"" << (into / std::to_string(++number)).string() << "\"\n";
-        }
-        if (!out) {
-            state.SkipWithError("cannot write the curl configuration");
-            return;
-        }
+    auto curl = CurlParallel::prepare(work, urls);
+    if (!curl.ok()) {
+        state.SkipWithError(curl.error().description.c_str());
+        return;
     }
-    const std::string command =
-        "curl --parallel --parallel-max 4 --silent --no-progress-meter --show-error --fail "
-        "--config '" +
-        config.string() + "'";
     std::uintmax_t bytes = 0;
     double clientMs = 0;
     double serverMs = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        std::filesystem::create_directories(into);
         ProcessCpu client(ProcessCpu::Of::WaitedChildren);
         ProcessCpu serving(server);
         client.start();
         serving.start();
         state.ResumeTiming();
 
-        const int status = std::system(command.c_str());
+        const bool fetched = curl.value().run();
 
         state.PauseTiming();
         clientMs += client.elapsedMs();
         serverMs += serving.elapsedMs();
-        if (status != 0) {
+        if (!fetched) {
             state.SkipWithError("curl failed");
             return;
         }
-        bytes += bytesBelow(into);
-        std::filesystem::remove_all(into);
+        bytes += curl.value().takeBytes();
         state.ResumeTiming();
     }
     const double runs = static_cast<double>(state.iterations());
