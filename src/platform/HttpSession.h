@@ -70,6 +70,8 @@ struct HttpSessionOptions {
     // less than the user asked for.
     std::string caBundlePath;
     std::string userAgent = "Pagewell";
+
+    bool operator==(const HttpSessionOptions&) const = default;
 };
 
 // A running request. Shared between the caller and the session's worker.

@@ -175,7 +175,7 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
     bool started = false;
     bool ended = false;
     std::shared_ptr<PersistentStore> store;
-    std::unique_ptr<HttpSession> session;
+    std::shared_ptr<HttpSession> session;
     std::vector<std::shared_ptr<HttpTask>> tasks;
     int pendingParts = 0;
     std::string title;
@@ -246,7 +246,10 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
         const File file = *found.value();
         title = file.title.value_or("");
         PW_LOG_INFO("starting download of file: {}", title);
-        session = std::make_unique<HttpSession>(environment.serverURL, environment.sessionOptions);
+        session = environment.sessions ? environment.sessions->sessionFor(
+                                             environment.serverURL, environment.sessionOptions)
+                                       : std::make_shared<HttpSession>(environment.serverURL,
+                                                                       environment.sessionOptions);
 
         // Parts may report at once (no address), so the count is set before any starts.
         pendingParts = 3;

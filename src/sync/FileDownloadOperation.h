@@ -52,6 +52,7 @@
 #include "platform/Error.h"
 #include "platform/HttpSession.h"
 #include "platform/NotificationCenter.h"
+#include "sync/DownloadSessions.h"
 
 namespace pagewell {
 
@@ -89,6 +90,9 @@ class FileDownloadOperation : public AsyncOperation {
         std::shared_ptr<NotificationCenter> notifications;
         // Limits of the transfers; an empty caBundlePath takes the shared InterfaceManager's.
         HttpSessionOptions sessionOptions;
+        // The session shared with the other downloads, so they reuse its connections; without
+        // it the operation opens a session of its own.
+        std::shared_ptr<DownloadSessions> sessions;
     };
 
     // The user info of the progress notification.

@@ -31,6 +31,7 @@
 #include "store/FileState.h"
 #include "store/PersistentStore.h"
 #include "sync/CatalogueEraser.h"
+#include "sync/DownloadSessions.h"
 #include "sync/FileDownloadOperation.h"
 #include "sync/LeftoverDownloads.h"
 #include "sync/MassRemovalGuard.h"
@@ -292,11 +293,22 @@ SyncManager::Services withDefaults(SyncManager::Services services) {
         };
     }
     if (!services.makeDownloadOperation) {
-        services.makeDownloadOperation = [](std::int64_t fileID, SyncManager::Done completion,
-                                            SyncManager::Progress progress,
-                                            SyncManager::ErrorCallback error) {
+        // The downloads share their connections: the content and the thumbnail of every
+        // operation running at once may be in flight together (resources wait for a free one).
+        auto sessions =
+            std::make_shared<DownloadSessions>(2 * SyncManager::kMaxConcurrentDownloads);
+        services.makeDownloadOperation = [sessions](std::int64_t fileID,
+                                                    SyncManager::Done completion,
+                                                    SyncManager::Progress progress,
+                                                    SyncManager::ErrorCallback error) {
+            FileDownloadOperation::Environment environment =
+                FileDownloadOperation::sharedEnvironment();
+            if (!environment.sessions) {
+                environment.sessions = sessions;
+            }
             return std::static_pointer_cast<AsyncOperation>(std::make_shared<FileDownloadOperation>(
-                fileID, std::move(completion), std::move(progress), std::move(error)));
+                fileID, std::move(completion), std::move(progress), std::move(error),
+                std::move(environment)));
         };
     }
     if (!services.diskSpaceAvailableForSize) {
