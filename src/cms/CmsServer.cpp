@@ -278,6 +278,7 @@ Result<int> CmsServer::start() {
         entry.method = req.method;
         entry.target = RequestLog::redactTarget(req.target.empty() ? req.path : req.target);
         entry.status = res.status;
+        entry.remotePort = req.remote_port;
         for (const char* name : {"Authorization", "X-App-Secret", "X-Uid", "Range", "Content-Type",
                                  "If-None-Match", "If-Modified-Since"}) {
             if (req.has_header(name)) {

@@ -18,6 +18,7 @@ struct RequestLogEntry {
     int status = 0;
     std::vector<std::string> headers;  // "Name: value" of the headers worth seeing, redacted
     std::string body;                  // redacted, cut to a few KiB
+    int remotePort = 0;                // the client's end, telling its connections apart
 };
 
 class RequestLog {

@@ -153,6 +153,13 @@ TEST_F(SyncManagerCmsTest, DownloadAllBringsEveryFileOnceAndASecondRunHasNothing
     ASSERT_TRUE(after.ok());
     EXPECT_EQ(after.value(), 0u);
 
+    // The files came over a few connections kept open, not over new ones per file.
+    std::set<int> connections;
+    for (const auto& entry : requestsTo("/media/")) {
+        connections.insert(entry.remotePort);
+    }
+    EXPECT_LE(connections.size(), 2u * SyncManager::kMaxConcurrentDownloads);
+
     // Every downloaded copy is on disk where the store says.
     StoreContext& main = PersistentStore::shared()->mainContext();
     for (std::int64_t id : downloaded) {
