@@ -257,16 +257,25 @@ std::optional<double> KeyedUnarchiver::doubleAt(Ref ref) const {
 }
 
 std::optional<std::string> KeyedUnarchiver::stringAt(Ref ref) const {
-    plist_t node = state_->at(ref);
-    if (auto text = stringOf(node)) {
-        return text;
-    }
-    // A string object: NSString / NSMutableString keep their text under one of these keys.
-    if (auto text = stringOf(state_->member(ref, "NS.string"))) {
-        return text;
-    }
-    if (auto bytes = dataOf(state_->member(ref, "NS.bytes"))) {
-        return bytes;
+    // A string object (NSString, NSMutableString) keeps its text under "NS.string", in place or
+    // by reference, or as bytes; following a few references is enough and stops loops.
+    for (int hops = 0; hops < 4; ++hops) {
+        plist_t node = state_->at(ref);
+        if (auto text = stringOf(node)) {
+            return text;
+        }
+        if (auto bytes = dataOf(state_->member(ref, "NS.bytes"))) {
+            return bytes;
+        }
+        plist_t inner = state_->member(ref, "NS.string");
+        if (auto text = stringOf(inner)) {
+            return text;
+        }
+        auto uid = uidOf(inner);
+        if (!uid) {
+            return std::nullopt;
+        }
+        ref = *uid;
     }
     return std::nullopt;
 }
