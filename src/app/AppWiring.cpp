@@ -16,6 +16,7 @@
 #include "sync/ChangeTimestampsAdapter.h"
 #include "sync/DataImporter.h"
 #include "sync/FileDownloadOperation.h"
+#include "sync/RedliningSetFiles.h"
 #include "sync/SyncManager.h"
 #include "sync/TimestampManager.h"
 
@@ -60,6 +61,7 @@ void AppWiring::install() {
     sources.timestampSyncEnabled = [] { return AppSettings::timestampSyncEnabled(); };
     auto timestamps = std::make_shared<TimestampManager>(std::move(sources));
     StoreHooks::setCategoryTimestamps(timestamps);
+    StoreHooks::setAnnotationSets(std::make_shared<RedliningSetFiles>());
     EndpointDelegates::shared().setTimestamps(
         std::make_shared<ChangeTimestampsAdapter>(timestamps));
     EndpointDelegates::shared().setLocaleSource(LocaleManager::sharedPointer());

@@ -2,7 +2,7 @@
 // The identifiers under which a user's annotation set is saved: one per (file, user) and one
 // per link-basket item, whose salt keeps its copy apart from the user's own set of the file.
 // They are keys, not file names: where one becomes part of a path it goes through
-// FileNames::safeFileName. Stateless.
+// RedliningFileName. Stateless.
 
 #include <cstdint>
 #include <string>

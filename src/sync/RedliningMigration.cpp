@@ -12,7 +12,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Logger.h"
 #include "store/EntityRows.h"
-#include "store/FileNames.h"
+#include "store/RedliningFileName.h"
 #include "store/RedliningIdentifier.h"
 #include "store/StoreContext.h"
 #include "sync/MigrationSupport.h"
@@ -141,7 +141,7 @@ std::filesystem::path RedliningMigration::redliningDirectory(const FileAreas& ar
 
 std::filesystem::path RedliningMigration::redliningFilePath(const FileAreas& areas,
                                                             std::string_view documentId) {
-    return redliningDirectory(areas) / (FileNames::safeFileName(documentId) + kFileSuffix);
+    return redliningDirectory(areas) / RedliningFileName::fileName(documentId);
 }
 
 bool RedliningMigration::migrateRedliningFiles() {

@@ -28,8 +28,8 @@ class RedliningMigration {
 
     // "<documents>/redlining"
     static std::filesystem::path redliningDirectory(const FileAreas& areas);
-    // "<documents>/redlining/<document id>.redlining.plist"; the id is made safe for a file
-    // name first. The annotation manager stores under the same rule.
+    // "<documents>/redlining/<stem>.redlining.plist", the stem made from the id one-to-one
+    // (RedliningFileName). The annotation manager stores under the same rule.
     static std::filesystem::path redliningFilePath(const FileAreas& areas,
                                                    std::string_view documentId);
 
