@@ -153,12 +153,14 @@ TEST_F(SyncManagerCmsTest, DownloadAllBringsEveryFileOnceAndASecondRunHasNothing
     ASSERT_TRUE(after.ok());
     EXPECT_EQ(after.value(), 0u);
 
-    // The files came over a few connections kept open, not over new ones per file.
+    // The files came over a few connections kept open, not over new ones per file (libcurl
+    // may still close an idle one now and then, so the bound is loose).
     std::set<int> connections;
-    for (const auto& entry : requestsTo("/media/")) {
+    const auto media = requestsTo("/media/");
+    for (const auto& entry : media) {
         connections.insert(entry.remotePort);
     }
-    EXPECT_LE(connections.size(), 2u * SyncManager::kMaxConcurrentDownloads);
+    EXPECT_LE(connections.size() * 3, media.size()) << media.size() << " requests";
 
     // Every downloaded copy is on disk where the store says.
     StoreContext& main = PersistentStore::shared()->mainContext();
