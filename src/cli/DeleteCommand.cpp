@@ -11,6 +11,7 @@
 #include "cli/CommandContext.h"
 #include "cli/DataDirectoryGuard.h"
 #include "cli/ExitCode.h"
+#include "cli/IdList.h"
 #include "cli/TerminalText.h"
 #include "platform/MainQueue.h"
 #include "platform/Presenter.h"
@@ -139,10 +140,10 @@ int DeleteCommand::deleteFiles(const CommandContext& context,
     }
     std::string text;
     if (!deleted.empty()) {
-        text += fmt::format("Deleted: {}\n", fmt::join(deleted, ", "));
+        text += fmt::format("Deleted: {}\n", IdList::text(deleted));
     }
     if (!kept.empty()) {
-        text += fmt::format("Kept: {}\n", fmt::join(kept, ", "));
+        text += fmt::format("Kept: {}\n", IdList::text(kept));
     }
     context.output.result(text, {{"deleted", deleted}, {"kept", kept}});
     return kept.empty() ? kExitSuccess : kExitFailure;

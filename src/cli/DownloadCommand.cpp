@@ -15,6 +15,7 @@
 #include "cli/DataDirectoryGuard.h"
 #include "cli/DownloadProgress.h"
 #include "cli/ExitCode.h"
+#include "cli/IdList.h"
 #include "cli/SignalWatch.h"
 #include "cli/TerminalText.h"
 #include "net/InterfaceManager.h"
@@ -107,7 +108,7 @@ std::string summaryText(const Downloads& downloads) {
     std::string text;
     auto line = [&text](const char* label, const std::vector<std::int64_t>& ids) {
         if (!ids.empty()) {
-            text += fmt::format("{} {}\n", label, fmt::join(ids, ", "));
+            text += fmt::format("{} {}\n", label, IdList::text(ids));
         }
     };
     line("Downloaded:", downloads.downloaded);
@@ -245,7 +246,7 @@ int DownloadCommand::run(const CommandContext& context, const std::vector<std::i
         }
         // On stderr only: with --json the summary above is the one document.
         context.output.note(fmt::format("pagewell: {} of {} files failed: {}", ids.size(),
-                                        fileIDs.size(), fmt::join(ids, ", ")));
+                                        fileIDs.size(), IdList::text(ids)));
         return kExitPartialFailure;
     }
     return kExitSuccess;

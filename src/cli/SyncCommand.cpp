@@ -17,6 +17,7 @@
 #include "cli/CommandContext.h"
 #include "cli/DataDirectoryGuard.h"
 #include "cli/ExitCode.h"
+#include "cli/IdList.h"
 #include "cli/SessionExpiryWatch.h"
 #include "cli/SignalWatch.h"
 #include "cli/SyncDownloadStep.h"
@@ -97,10 +98,6 @@ ImportOutcome importCatalogue() {
     return outcome;
 }
 
-std::string idList(const std::vector<std::int64_t>& ids) {
-    return fmt::format("{}", fmt::join(ids, ", "));
-}
-
 std::string countsText(const CatalogueChanges& changes) {
     auto counts = [](const CatalogueChanges::Lists& lists) {
         return fmt::format("{} added, {} changed, {} removed", lists.added.size(),
@@ -167,7 +164,7 @@ std::string SyncCommand::changesText(const CatalogueChanges& changes) {
             {"added", &lists.added}, {"changed", &lists.changed}, {"removed", &lists.removed}};
         for (const auto& [name, ids] : named) {
             if (!ids->empty()) {
-                text += fmt::format("  {:<10}{}\n", std::string(name) + ":", idList(*ids));
+                text += fmt::format("  {:<10}{}\n", std::string(name) + ":", IdList::text(*ids));
             }
         }
     };

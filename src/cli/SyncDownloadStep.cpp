@@ -9,6 +9,7 @@
 #include "cli/CommandContext.h"
 #include "cli/DownloadProgress.h"
 #include "cli/ExitCode.h"
+#include "cli/IdList.h"
 #include "cli/SessionExpiryWatch.h"
 #include "cli/SignalWatch.h"
 #include "cli/SyncReport.h"
@@ -26,10 +27,6 @@
 namespace pagewell::cli {
 
 namespace {
-
-std::string idList(const std::vector<std::int64_t>& ids) {
-    return fmt::format("{}", fmt::join(ids, ", "));
-}
 
 CategoryFilterType filterNamed(const std::string& name) {
     static const std::pair<const char*, CategoryFilterType> kNames[] = {
@@ -89,7 +86,7 @@ std::string SyncDownloadStep::downloadsText(const SyncManager::DownloadSummary& 
         std::sort(ids.begin(), ids.end());
         if (!ids.empty()) {
             text += fmt::format("{:<12}{} file{} ({})\n", std::string(what) + ":", ids.size(),
-                                ids.size() == 1 ? "" : "s", idList(ids));
+                                ids.size() == 1 ? "" : "s", IdList::text(ids));
         }
     };
     std::vector<std::int64_t> failed;
