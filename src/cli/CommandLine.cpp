@@ -8,6 +8,7 @@
 
 #include "app/Application.h"
 #include "cli/CommandContext.h"
+#include "cli/AnnotateCommand.h"
 #include "cli/DeleteCommand.h"
 #include "cli/DownloadCommand.h"
 #include "cli/DownloadsCommand.h"
@@ -82,6 +83,8 @@ int CommandLine::run(int argc, char** argv) {
     downloads.add(app, exitCode);
     DownloadCommand download(context);
     download.add(app, exitCode);
+    AnnotateCommand annotate(context);
+    annotate.add(app, exitCode);
     DeleteCommand deleteFiles(context);
     deleteFiles.add(app, exitCode);
     RunCommand runCommand(context);

@@ -24,6 +24,8 @@
 #include "pdfkit/VXPDFTransform.h"
 #include "platform/FileNameSanitizer.h"
 #include "platform/FileSystem.h"
+#include "redlining/RedliningPainter.h"
+#include "redlining/VXRedliningObjectManager.h"
 
 namespace pagewell::cli {
 
@@ -112,6 +114,26 @@ Result<Drawn> renderFile(const PdfRenderCommand::Options& options, const std::st
             PdfPageRenderer::pageViewTransform(*page, view), scanner.selectionsArray());
     }
 
+    std::size_t annotations = 0;
+    if (!options.annotations.empty()) {
+        auto set = VXRedliningObjectManager::readSet(options.annotations);
+        if (!set.ok()) {
+            return Error::make(set.error().domain, set.error().code,
+                               options.annotations + ": " + set.error().description);
+        }
+        // The displayed page's rectangle in pixels: its visible box through the drawing
+        // transform and the image's y flip.
+        const PdfAffineTransform toPixels =
+            PdfPageRenderer::pageViewTransform(*page, view).concat(image.value().viewToImage());
+        const PdfRect pixels = toPixels.apply(PdfPageRenderer::visibleBox(*page));
+        auto found = set.value().pages.find(options.page);
+        if (found != set.value().pages.end()) {
+            annotations = found->second.size();
+            RedliningPainter::drawObjects(image.value().context(), found->second,
+                                          {pixels.x, pixels.y, pixels.width, pixels.height});
+        }
+    }
+
     Status written = image.value().writePng(output);
     if (!written.ok()) {
         return Error::make(written.error().domain, written.error().code,
@@ -127,6 +149,11 @@ Result<Drawn> renderFile(const PdfRenderCommand::Options& options, const std::st
     }
     drawn.document = {{"file", path},   {"page", options.page}, {"layout", options.layout},
                       {"width", width}, {"height", height},     {"output", output}};
+    if (!options.annotations.empty()) {
+        drawn.text +=
+            fmt::format(", {} annotation{} drawn", annotations, annotations == 1 ? "" : "s");
+        drawn.document["annotations"] = annotations;
+    }
     if (!options.highlight.empty()) {
         drawn.document["highlight"] = options.highlight;
         drawn.document["hits"] = hits;
@@ -168,6 +195,8 @@ void PdfRenderCommand::add(CLI::App& pdf, int& exitCode) {
     render->add_option("--layout", options_.layout, "Page layout")
         ->check(CLI::IsMember({"single", "double", "cover"}));
     render->add_option("--highlight", options_.highlight, "Highlight this keyword's hits");
+    render->add_option("--annotations", options_.annotations,
+                       "Draw the page's objects of this annotation set (.redlining.plist)");
     render
         ->add_option("-o,--output", options_.output,
                      "The PNG to write, or the directory for several files")

@@ -2,7 +2,8 @@
 // `pagewell pdf render FILE... --page N [--width W] [--layout single|double|cover]
 // [--highlight KEYWORD] -o OUT`: draws one page as the viewer's page view shows it in the
 // chosen layout (single pages upright; spreads and the cover layout as on a landscape screen),
-// with the keyword's hits highlighted, and writes the PNG through a temporary file.
+// with the keyword's hits highlighted (and, with --annotations SET, the set's drawings of
+// that page over it), and writes the PNG through a temporary file.
 //
 // One FILE and -o naming a file: that PNG. Several FILEs, or -o naming a directory: each file's
 // page into that directory as NAME-N.png, NAME being the file's name without ".pdf" through
@@ -32,6 +33,8 @@ class PdfRenderCommand {
         std::optional<int> width;
         std::string layout = "single";
         std::string highlight;
+        // An annotation set whose objects of the page are drawn over it.
+        std::string annotations;
         std::string output;
     };
 

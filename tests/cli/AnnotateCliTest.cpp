@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <csignal>
+
+#include "CmsCliTest.h"
+#include "PagewellProcess.h"
+#include "TestCatalogue.h"
+#include "TestSupport.h"
+#include "cms/CmsServer.h"
+#include "cms/DemoPdf.h"
+#include "platform/FileSystem.h"
+#include "store/Database.h"
+
+namespace pagewell::cli {
+namespace {
+
+constexpr const char* kAppSecret = "cli-annotate-secret";
+
+// `pagewell annotate` on the test catalogue's Pump guide (100), downloaded and then replaced
+// on the device by a two-page demo brochure, so that the pages are real.
+class AnnotateCliTest : public CmsCliTest {
+  protected:
+    void SetUp() override {
+        std::filesystem::path catalogue = home.path() / "catalogue";
+        nlohmann::json manifest = cms::test::testManifest();
+        manifest["files"][1]["thumbnail"] = "thumbs/guide.png";
+        cms::test::writeTestCatalogue(catalogue, manifest);
+        cms::CmsServerOptions options;
+        ASSERT_TRUE(serve(catalogue, kAppSecret, options));
+        environment.push_back("PAGEWELL_LOCK_WAIT_MS=200");
+    }
+
+    void downloadBrochure() {
+        signIn("demo", "demo");
+        // `pagewell run --now` imports the catalogue and fetches every file.
+        PagewellProcess running(data(), withConfig({"run", "--now"}), environment);
+        ASSERT_TRUE(running.waitForLine("Synchronisation finished")) << running.err();
+        running.signal(SIGTERM);
+        ASSERT_EQ(running.wait(), 0) << running.err();
+        auto database = Database::open(storePath(), Database::Options{15'000, true});
+        ASSERT_TRUE(database.ok());
+        auto statement = database.value()->prepare("SELECT filePath FROM File WHERE cmsID = 100");
+        ASSERT_TRUE(statement.ok() && statement.value()->step().valueOr(false));
+        cms::DemoBrochure brochure;
+        brochure.title = "Pumps";
+        brochure.sections = {"Overview"};
+        std::filesystem::path local = data() / statement.value()->text(0).substr(1);
+        std::filesystem::remove(local);
+        auto written = cms::DemoPdf::writeBrochure(local, brochure);
+        ASSERT_TRUE(written.ok()) << local << ": " << written.error().toString();
+    }
+};
+
+TEST_F(AnnotateCliTest, DrawsListsErasesAndUndoesWithExitCodesForBadInput) {
+    EXPECT_EQ(run({"annotate", "100", "list"}).exitCode, 4);  // nobody signed in
+    downloadBrochure();
+
+    EXPECT_EQ(json({"annotate", "100", "list"})["pages"], nlohmann::json::array());
+    auto added = json({"annotate", "100", "--page", "2", "add", "rect", "100,100", "200,150",
+                       "--color", "#0000FF"});
+    EXPECT_EQ(added["pages"], nlohmann::json({2}));
+    EXPECT_EQ(added["indices"], nlohmann::json({0}));
+    json({"annotate", "100", "--page", "2", "add", "pen", "50,300", "60,310", "70,300", "80,310",
+          "90,300", "100,310"});
+
+    auto listed = json({"annotate", "100", "list"});
+    ASSERT_EQ(listed["pages"].size(), 1u);
+    const auto& objects = listed["pages"][0]["objects"];
+    ASSERT_EQ(objects.size(), 2u);
+    EXPECT_EQ(objects[0]["kind"], "rect");
+    EXPECT_EQ(objects[0]["color"], "#0000FFFF");
+    EXPECT_EQ(objects[1]["kind"], "stroke");
+    EXPECT_EQ(objects[0]["dash"], nullptr);
+    EXPECT_NEAR(objects[0]["bounds"][0].get<double>(), 99, 1e-6);
+    EXPECT_TRUE(listed["canUndo"].get<bool>());
+    EXPECT_EQ(
+        json({"annotate", "100", "--page", "2", "list", "--at", "100,125"})["pages"][0]["objects"]
+            .size(),
+        1u);
+
+    json({"annotate", "100", "--page", "2", "erase", "--at", "100,125"});
+    EXPECT_EQ(json({"annotate", "100", "list"})["pages"][0]["objects"].size(), 1u);
+    json({"annotate", "100", "undo"});
+    EXPECT_EQ(json({"annotate", "100", "list"})["pages"][0]["objects"].size(), 2u);
+    json({"annotate", "100", "redo"});
+    EXPECT_EQ(json({"annotate", "100", "list"})["pages"][0]["objects"].size(), 1u);
+    auto moved = json({"annotate", "100", "--page", "2", "move", "0", "--by", "10,5"});
+    EXPECT_EQ(moved["indices"], nlohmann::json({0}));
+    EXPECT_EQ(json({"annotate", "100", "list"})["pages"][0]["objects"][0]["transform"][4], 10);
+
+    struct Case {
+        std::vector<std::string> args;
+        int exit;
+    };
+    const Case cases[] = {
+        {{"annotate", "100", "--page", "2", "add", "pen", "1,1", "2,2", "3,3"}, 2},
+        {{"annotate", "100", "--page", "2", "add", "rect", "nan,1", "5,5"}, 2},
+        {{"annotate", "100", "--page", "2", "add", "rect", "5,5", "5,5"}, 1},  // shows nothing
+        {{"annotate", "100", "--page", "9", "list"}, 1},
+        {{"annotate", "100", "--page", "2", "erase", "7"}, 1},
+        {{"annotate", "100", "--page", "2", "scale", "0", "--by", "0"}, 2},
+        {{"annotate", "100", "add", "image", "1,1", "50,50", "--image", "/etc/hostname"}, 1},
+        {{"annotate", "101", "list"}, 1},  // not on this device
+    };
+    for (const auto& c : cases) {
+        CliRun result = run(c.args);
+        EXPECT_EQ(result.exitCode, c.exit) << ::testing::PrintToString(c.args) << result.err;
+    }
+
+    // The history follows the file; drawings changed elsewhere drop it with a note.
+    auto setFile = data() / "Documents" / "redlining" / "100_demo.redlining.plist";
+    ASSERT_TRUE(std::filesystem::exists(setFile));
+    std::string saved = FileSystem::readFile(setFile).value();
+    json({"annotate", "100", "--page", "2", "add", "ellipse", "300,300", "350,340"});
+    ASSERT_TRUE(FileSystem::writeFileAtomically(setFile, saved).ok());
+    CliRun dropped = run({"annotate", "100", "undo"});
+    EXPECT_EQ(dropped.exitCode, 1);
+    EXPECT_NE(dropped.err.find("undo history was dropped"), std::string::npos) << dropped.err;
+}
+
+}  // namespace
+}  // namespace pagewell::cli
