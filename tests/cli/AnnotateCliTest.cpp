@@ -1,3 +1,4 @@
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -22,6 +23,7 @@ constexpr const char* kAppSecret = "cli-annotate-secret";
 // on the device by a two-page demo brochure, so that the pages are real.
 class AnnotateCliTest : public CmsCliTest {
   protected:
+    std::filesystem::path brochure_;
     void SetUp() override {
         std::filesystem::path catalogue = home.path() / "catalogue";
         nlohmann::json manifest = cms::test::testManifest();
@@ -47,6 +49,7 @@ class AnnotateCliTest : public CmsCliTest {
         brochure.title = "Pumps";
         brochure.sections = {"Overview"};
         std::filesystem::path local = data() / statement.value()->text(0).substr(1);
+        brochure_ = local;
         std::filesystem::remove(local);
         auto written = cms::DemoPdf::writeBrochure(local, brochure);
         ASSERT_TRUE(written.ok()) << local << ": " << written.error().toString();
@@ -80,6 +83,24 @@ TEST_F(AnnotateCliTest, DrawsListsErasesAndUndoesWithExitCodesForBadInput) {
             .size(),
         1u);
 
+    // The set drawn over the page: the rectangle's blue outline where it was put.
+    auto setFile = data() / "Documents" / "redlining" / "100_demo.redlining.plist";
+    auto png = home.path() / "page.png";
+    auto rendered = json({"pdf", "render", brochure_.string(), "--page", "2", "--annotations",
+                          setFile.string(), "-o", png.string()});
+    EXPECT_EQ(rendered["annotations"], 2);
+    cairo_surface_t* image = cairo_image_surface_create_from_png(png.c_str());
+    ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS);
+    double scale = cairo_image_surface_get_width(image) / rendered["width"].get<double>();
+    auto pixel = [&](double x, double y) {
+        const auto* row = cairo_image_surface_get_data(image) +
+                          static_cast<int>(y * scale) * cairo_image_surface_get_stride(image);
+        return reinterpret_cast<const std::uint32_t*>(row)[static_cast<int>(x * scale)];
+    };
+    EXPECT_EQ(pixel(100, 125) & 0x00FFFFFF, 0x0000FFu);
+    EXPECT_NE(pixel(150, 125) & 0x00FFFFFF, 0x0000FFu);
+    cairo_surface_destroy(image);
+
     json({"annotate", "100", "--page", "2", "erase", "--at", "100,125"});
     EXPECT_EQ(json({"annotate", "100", "list"})["pages"][0]["objects"].size(), 1u);
     json({"annotate", "100", "undo"});
@@ -110,7 +131,6 @@ TEST_F(AnnotateCliTest, DrawsListsErasesAndUndoesWithExitCodesForBadInput) {
     }
 
     // The history follows the file; drawings changed elsewhere drop it with a note.
-    auto setFile = data() / "Documents" / "redlining" / "100_demo.redlining.plist";
     ASSERT_TRUE(std::filesystem::exists(setFile));
     std::string saved = FileSystem::readFile(setFile).value();
     json({"annotate", "100", "--page", "2", "add", "ellipse", "300,300", "350,340"});
