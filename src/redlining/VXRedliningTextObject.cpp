@@ -74,11 +74,23 @@ void VXRedliningTextObject::drawContent(cairo_t* cr) const {
     if (frame_.isEmpty() || text_.empty()) {
         return;
     }
-    PangoLayout* layout = pango_cairo_create_layout(cr);
-    PangoFontDescription* font = pango_font_description_from_string("Sans");
-    pango_font_description_set_absolute_size(font, kFontSize * PANGO_SCALE);
-    pango_layout_set_font_description(layout, font);
-    pango_font_description_free(font);
+    // One layout context and font per thread: making them for every note dominates drawing.
+    struct Shared {
+        PangoContext* context = pango_font_map_create_context(pango_cairo_font_map_get_default());
+        PangoFontDescription* font = [] {
+            PangoFontDescription* description = pango_font_description_from_string("Sans");
+            pango_font_description_set_absolute_size(description, kFontSize * PANGO_SCALE);
+            return description;
+        }();
+        ~Shared() {
+            pango_font_description_free(font);
+            g_object_unref(context);
+        }
+    };
+    thread_local Shared shared;
+    pango_cairo_update_context(cr, shared.context);
+    PangoLayout* layout = pango_layout_new(shared.context);
+    pango_layout_set_font_description(layout, shared.font);
     pango_layout_set_width(layout, static_cast<int>(frame_.width * PANGO_SCALE));
     pango_layout_set_height(layout, static_cast<int>(frame_.height * PANGO_SCALE));
     pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
