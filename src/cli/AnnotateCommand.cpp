@@ -24,6 +24,7 @@
 #include "platform/Presenter.h"
 #include "platform/PropertyList.h"
 #include "redlining/RedliningImage.h"
+#include "redlining/RedliningPdfExport.h"
 #include "redlining/VXRedliningLineObject.h"
 #include "redlining/VXRedliningObjectManager.h"
 #include "redlining/VXRedliningPage.h"
@@ -177,6 +178,7 @@ class Session {
             return Refusal{kExitFailure, "the file is no readable PDF"};
         }
         document_ = document.value();
+        localPath_ = *local;
         int page = options_.page == 0 ? 1 : options_.page;
         if (page < 1 || page > document_->numberOfPages()) {
             return Refusal{kExitFailure, fmt::format("there is no page {} (the document has {})",
@@ -492,6 +494,45 @@ class Session {
         return changed({objects->back()}, "Added");
     }
 
+    std::optional<Refusal> exportCopy() {
+        if (options_.output.empty()) {
+            return Refusal{kExitUsage, "export wants -o OUT.pdf"};
+        }
+        std::vector<int> only;
+        std::size_t start = 0;
+        while (!options_.pages.empty() && start <= options_.pages.size()) {
+            auto end = options_.pages.find(',', start);
+            auto n = number(options_.pages.substr(start, end - start));
+            if (!n || *n < 1 || *n != std::floor(*n)) {
+                return Refusal{kExitUsage, "--pages wants page numbers like 1,3"};
+            }
+            if (*n > document_->numberOfPages()) {
+                return Refusal{kExitFailure, fmt::format("there is no page {}", *n)};
+            }
+            only.push_back(static_cast<int>(*n));
+            if (end == std::string::npos) {
+                break;
+            }
+            start = end + 1;
+        }
+        auto written = RedliningPdfExport::burnIn(localPath_, options_.output,
+                                                  manager_.getRedliningObjects(), only);
+        if (!written) {
+            return Refusal{kExitFailure, written.error().description};
+        }
+        const auto& summary = written.value();
+        context_.output.result(
+            fmt::format("Wrote {} ({} pages, drawings on {})", options_.output, summary.pages,
+                        summary.annotatedPages.empty()
+                            ? std::string("none")
+                            : fmt::format("{}", fmt::join(summary.annotatedPages, ", "))),
+            {{"output", options_.output},
+             {"pages", summary.pages},
+             {"annotatedPages", summary.annotatedPages},
+             {"mode", "burned-in"}});
+        return std::nullopt;
+    }
+
     std::optional<Refusal> perform() {
         const std::string& action = options_.action;
         if (action == "list") {
@@ -499,6 +540,9 @@ class Session {
         }
         if (action == "add") {
             return add();
+        }
+        if (action == "export") {
+            return exportCopy();
         }
         if (action == "undo" || action == "redo") {
             bool done =
@@ -603,6 +647,7 @@ class Session {
     const AnnotateCommand::Options& options_;
     std::string pdfId_;
     std::shared_ptr<PdfDocumentHandle> document_;
+    std::filesystem::path localPath_;
     int pageNumber_ = 1;
     RedliningRect overlay_;
     VXRedliningObjectManager manager_;
@@ -628,6 +673,8 @@ void AnnotateCommand::add(CLI::App& parent, int& exitCode) {
     command->add_option("--dash", options_.dash, "Dash lengths ON,OFF");
     command->add_option("--text", options_.text, "The text of a text note");
     command->add_option("--image", options_.image, "A PNG or JPEG picture");
+    command->add_option("-o,--output", options_.output, "The copy export writes");
+    command->add_option("--pages", options_.pages, "The pages export draws on, like 1,3");
     command->add_option("--by", options_.by,
                         "DX,DY for move, a factor for scale, degrees for rotate");
     command->positionals_at_end(false);

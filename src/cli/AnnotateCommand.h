@@ -13,6 +13,7 @@
 //   style INDEX... [--color] [--width] [--alpha] [--dash]
 //   clear                                asks, then removes every object of the document
 //   undo | redo
+//   export -o OUT.pdf [--pages LIST]     a copy with the drawings burned in over the pages
 // A changing action is one undo step, saved at once under the data-directory lock; the last 50
 // steps are kept in "Library/Caches/redlining/<name>.history", tied to the set file's digest
 // and dropped (with a note) when the file changed elsewhere.
@@ -46,6 +47,8 @@ class AnnotateCommand {
         std::string text;
         std::string image;
         std::string by;
+        std::string output;
+        std::string pages;
     };
 
     explicit AnnotateCommand(CommandContext& context) : context_(context) {}

@@ -14,6 +14,10 @@
 #include "platform/FileSystem.h"
 #include "store/Database.h"
 
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+
 namespace pagewell::cli {
 namespace {
 
@@ -34,7 +38,7 @@ class AnnotateCliTest : public CmsCliTest {
         environment.push_back("PAGEWELL_LOCK_WAIT_MS=200");
     }
 
-    void downloadBrochure() {
+    void downloadBrochure(bool rotatedAndCropped = false) {
         signIn("demo", "demo");
         // `pagewell run --now` imports the catalogue and fetches every file.
         PagewellProcess running(data(), withConfig({"run", "--now"}), environment);
@@ -48,11 +52,28 @@ class AnnotateCliTest : public CmsCliTest {
         cms::DemoBrochure brochure;
         brochure.title = "Pumps";
         brochure.sections = {"Overview"};
+        if (rotatedAndCropped) {
+            brochure.rotatedPage = 2;
+        }
         std::filesystem::path local = data() / statement.value()->text(0).substr(1);
         brochure_ = local;
         std::filesystem::remove(local);
         auto written = cms::DemoPdf::writeBrochure(local, brochure);
         ASSERT_TRUE(written.ok()) << local << ": " << written.error().toString();
+        if (rotatedAndCropped) {
+            // A visible box that does not start at the origin.
+            QPDF pdf;
+            pdf.processFile(local.c_str());
+            auto page = QPDFPageDocumentHelper(pdf).getAllPages()[1];
+            ASSERT_EQ(page.getAttribute("/Rotate", false).getIntValue(), 90);
+            auto media = page.getMediaBox().getArrayAsRectangle();
+            page.getObjectHandle().replaceKey(
+                "/CropBox", QPDFObjectHandle::newFromRectangle(QPDFObjectHandle::Rectangle(
+                                media.llx + 40, media.lly + 25, media.urx - 10, media.ury - 30)));
+            QPDFWriter writer(pdf, (local.string() + ".new").c_str());
+            writer.write();
+            std::filesystem::rename(local.string() + ".new", local);
+        }
     }
 };
 
@@ -138,6 +159,42 @@ TEST_F(AnnotateCliTest, DrawsListsErasesAndUndoesWithExitCodesForBadInput) {
     CliRun dropped = run({"annotate", "100", "undo"});
     EXPECT_EQ(dropped.exitCode, 1);
     EXPECT_NE(dropped.err.find("undo history was dropped"), std::string::npos) << dropped.err;
+}
+
+// The colour at a point of a page as shown (points), in a PNG drawn at `width` points wide.
+std::uint32_t pixelAt(const std::filesystem::path& png, double width, double x, double y) {
+    cairo_surface_t* image = cairo_image_surface_create_from_png(png.c_str());
+    double scale = cairo_image_surface_get_width(image) / width;
+    const auto* row = cairo_image_surface_get_data(image) +
+                      static_cast<int>(y * scale) * cairo_image_surface_get_stride(image);
+    std::uint32_t value = reinterpret_cast<const std::uint32_t*>(row)[static_cast<int>(x * scale)];
+    cairo_surface_destroy(image);
+    return value & 0x00FFFFFF;
+}
+
+TEST_F(AnnotateCliTest, ExportBurnsDrawingsInWhereTheyAreShownOnATurnedCroppedPage) {
+    downloadBrochure(true);
+    json({"annotate", "100", "--page", "2", "add", "rect", "60,40", "160,90", "--color", "#0000FF",
+          "--width", "4"});
+    auto setFile = data() / "Documents" / "redlining" / "100_demo.redlining.plist";
+    auto before = home.path() / "before.png";
+    auto shown = json({"pdf", "render", brochure_.string(), "--page", "2", "--annotations",
+                       setFile.string(), "-o", before.string()});
+    auto out = home.path() / "out.pdf";
+    auto exported = json({"annotate", "100", "export", "-o", out.string()});
+    EXPECT_EQ(exported["annotatedPages"], nlohmann::json({2}));
+    EXPECT_EQ(exported["mode"], "burned-in");
+    auto after = home.path() / "after.png";
+    auto drawn = json({"pdf", "render", out.string(), "--page", "2", "-o", after.string()});
+    EXPECT_EQ(drawn["width"], shown["width"]);
+    double width = shown["width"].get<double>();
+    for (auto [x, y] : {std::pair{60.0, 65.0}, {160.0, 65.0}, {110.0, 40.0}}) {
+        EXPECT_EQ(pixelAt(before, width, x, y), 0x0000FFu) << x << "," << y;
+        EXPECT_EQ(pixelAt(after, width, x, y), 0x0000FFu) << x << "," << y;
+    }
+    EXPECT_NE(pixelAt(after, width, 110, 65), 0x0000FFu);
+    // The text of the page is still text.
+    EXPECT_EQ(run({"pdf", "text", out.string(), "--page", "2"}).exitCode, 0);
 }
 
 }  // namespace
