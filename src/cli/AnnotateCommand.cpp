@@ -479,10 +479,10 @@ class Session {
             }
             manager_.addRedliningObject(line, pageNumber_);
         } else {
+            // Every point is a touch (the first begins, the others move); the gesture then
+            // ends where the last one was.
             std::vector<RedliningPoint> feed = points;
-            if (!stroke) {
-                feed = {points[0], points[1], points[1]};
-            }
+            feed.push_back(points.back());
             for (std::size_t i = 0; i < feed.size(); ++i) {
                 page.pan(feed[i], i == 0 ? G::Began : i + 1 == feed.size() ? G::Ended : G::Changed);
             }
