@@ -4,8 +4,12 @@
 
 #include <fstream>
 
+#include "ScriptedPresenter.h"
 #include "TestSupport.h"
+#include "app/LanguageSwitcher.h"
+#include "app/ShippedResources.h"
 #include "platform/FileSystem.h"
+#include "redlining/VXRedliningMenu.h"
 #include "redlining/VXRedliningObjectManager.h"
 #include "redlining/VXRedliningPage.h"
 #include "redlining/VXRedliningStateManager.h"
@@ -166,6 +170,47 @@ TEST_F(RedliningManagerTest, AFailingSaveReportsAndKeepsTheOldFile) {
     ::chmod(manager.redliningSaveBasePath().c_str(), 0700);
     EXPECT_EQ(FileSystem::readFile(manager.redliningSavePath()).value(), old);
     EXPECT_TRUE(manager.undoManager().canUndo());
+}
+
+TEST_F(RedliningManagerTest, MenuToolsStyleTheSelectionAndDeleteAllAsksFirst) {
+    VXRedliningMenu menu(manager, state);
+    menu.chooseTool(1);
+    EXPECT_EQ(state.getCurrentLineWidth(), 14.0);
+    EXPECT_EQ(state.getCurrentAlphaValue(), 0.4);
+    menu.chooseTool(3);
+    EXPECT_EQ(state.getCurrentLineWidth(), 2.0);
+    EXPECT_EQ(state.getCurrentAlphaValue(), 1.0);
+
+    VXRedliningPage page(0, {0, 0, 400, 600}, manager, state);
+    drawRect(page, {10, 10}, {100, 80});
+    drawRect(page, {110, 110}, {200, 180});
+    menu.chooseColor({0, 1, 0, 1});  // both are selected right after drawing
+    EXPECT_EQ(manager.getRedliningObjectsForPage(0)->at(1)->strokeColor(),
+              (RedliningColor{0, 1, 0, 1}));
+    menu.deleteSelection();
+    EXPECT_FALSE(manager.pdfHasRedlining());
+    ASSERT_TRUE(menu.undo());  // one press, one step: both come back
+    EXPECT_EQ(manager.getRedliningObjectsForPage(0)->size(), 2u);
+
+    LanguageSwitcher::setShared(
+        std::make_shared<LanguageSwitcher>(ShippedResources::directory(), "de"));
+    ScriptedPresenter presenter;
+    std::optional<bool> removed;
+    menu.deleteAll(presenter, [&](bool done) { removed = done; });
+    ASSERT_EQ(presenter.shown.size(), 1u);
+    EXPECT_EQ(presenter.shown[0].alert.otherButtonTitles.front(), "JA");
+    presenter.answer(presenter.shown[0].id, 0);  // NEIN
+    EXPECT_EQ(removed, false);
+    EXPECT_TRUE(manager.pdfHasRedlining());
+    menu.deleteAll(presenter, [&](bool done) { removed = done; });
+    presenter.answer(presenter.shown[1].id, 1);
+    EXPECT_EQ(removed, true);
+    EXPECT_FALSE(manager.pdfHasRedlining());
+    LanguageSwitcher::setShared(nullptr);
+
+    menu.pointer();
+    EXPECT_FALSE(state.getPaintMode());
+    EXPECT_TRUE(state.getUserInteraction());
 }
 
 TEST(RedliningFileNameTest, KeepsOrdinaryIdsAndEscapesTheRestOneToOne) {
