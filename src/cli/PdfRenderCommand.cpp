@@ -8,7 +8,9 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "cli/CatalogueSession.h"
 #include "cli/CommandContext.h"
+#include "cli/DataDirectoryGuard.h"
 #include "cli/ExitCode.h"
 #include "cli/PdfPathList.h"
 #include "pdfkit/PdfDocumentHandle.h"
@@ -22,10 +24,15 @@
 #include "pdfkit/VXPDFScanner.h"
 #include "pdfkit/VXPDFSinglePageLayout.h"
 #include "pdfkit/VXPDFTransform.h"
+#include "platform/FileAreas.h"
 #include "platform/FileNameSanitizer.h"
 #include "platform/FileSystem.h"
 #include "redlining/RedliningPainter.h"
 #include "redlining/VXRedliningObjectManager.h"
+#include "store/File.h"
+#include "store/PersistentStore.h"
+#include "store/RedliningFileName.h"
+#include "store/StoredPath.h"
 
 namespace pagewell::cli {
 
@@ -188,7 +195,12 @@ std::vector<std::filesystem::path> outputNames(const std::vector<std::string>& p
 
 void PdfRenderCommand::add(CLI::App& pdf, int& exitCode) {
     CLI::App* render = pdf.add_subcommand("render", "Draw one page of PDF files into PNG images");
-    render->add_option("FILE", options_.paths, "The PDF files")->required();
+    auto* files = render->add_option("FILE", options_.paths, "The PDF files");
+    auto* id = render->add_option("--id", options_.fileID,
+                                  "A downloaded catalogue file, drawn with your annotations");
+    files->excludes(id);
+    render->add_flag("--no-annotations", options_.noAnnotations,
+                     "With --id: leave your annotations out");
     render->add_option("--page", options_.page, "The page, from 1")->required();
     render->add_option("--width", options_.width, "Width of the viewer's strip in pixels")
         ->check(CLI::Range(1, 16384));
@@ -201,10 +213,47 @@ void PdfRenderCommand::add(CLI::App& pdf, int& exitCode) {
         ->add_option("-o,--output", options_.output,
                      "The PNG to write, or the directory for several files")
         ->required();
-    render->callback([this, &exitCode] { exitCode = run(context_, options_); });
+    render->callback([this, &exitCode, render] {
+        if (options_.paths.empty() && !options_.fileID) {
+            std::fputs(render->help().c_str(), stderr);
+            exitCode = kExitUsage;
+            return;
+        }
+        exitCode = run(context_, options_);
+    });
 }
 
-int PdfRenderCommand::run(const CommandContext& context, const Options& options) {
+int PdfRenderCommand::run(const CommandContext& context, const Options& given) {
+    Options options = given;
+    if (options.fileID) {
+        // A catalogue file: its local copy, drawn with the signed-in user's annotations.
+        DataDirectoryGuard guard(context);
+        if (!guard.acquired()) {
+            return guard.exitCode();
+        }
+        if (int prepared = CatalogueSession::prepareSignedIn(context); prepared != kExitSuccess) {
+            return prepared;
+        }
+        auto found = File::findWithCmsID(PersistentStore::shared()->mainContext(), *options.fileID);
+        std::optional<std::filesystem::path> local;
+        if (found.ok() && found.value() && found.value()->filePath) {
+            local = StoredPath::resolveInsideAreas(*found.value()->filePath);
+        }
+        std::error_code missing;
+        if (!local || !std::filesystem::is_regular_file(*local, missing)) {
+            context.output.failure(fmt::format("file {} is not on this device", *options.fileID));
+            return kExitFailure;
+        }
+        options.paths = {local->string()};
+        auto setId = found.value()->getUserRedliningId();
+        if (!options.noAnnotations && options.annotations.empty() && setId) {
+            auto set =
+                FileAreas::shared().documents() / "redlining" / RedliningFileName::fileName(*setId);
+            if (std::filesystem::exists(set, missing)) {
+                options.annotations = set.string();
+            }
+        }
+    }
     std::error_code ec;
     const bool intoDirectory = options.paths.size() > 1 ||
                                std::filesystem::is_directory(options.output, ec) ||

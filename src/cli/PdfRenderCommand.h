@@ -1,5 +1,6 @@
 #pragma once
-// `pagewell pdf render FILE... --page N [--width W] [--layout single|double|cover]
+// `pagewell pdf render FILE...|--id ID [--no-annotations] --page N [--width W] [--layout
+// single|double|cover]
 // [--highlight KEYWORD] -o OUT`: draws one page as the viewer's page view shows it in the
 // chosen layout (single pages upright; spreads and the cover layout as on a landscape screen),
 // with the keyword's hits highlighted (and, with --annotations SET, the set's drawings of
@@ -11,6 +12,7 @@
 // process. A file that cannot be drawn gets one line on stderr and the others are still drawn;
 // exit code 3 then. With --json: one document per file, or {"files": [...]} for several.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,6 +37,10 @@ class PdfRenderCommand {
         std::string highlight;
         // An annotation set whose objects of the page are drawn over it.
         std::string annotations;
+        // A downloaded catalogue file instead of FILE: drawn with the signed-in user's
+        // annotations unless `noAnnotations`.
+        std::optional<std::int64_t> fileID;
+        bool noAnnotations = false;
         std::string output;
     };
 

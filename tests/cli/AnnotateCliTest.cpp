@@ -122,6 +122,14 @@ TEST_F(AnnotateCliTest, DrawsListsErasesAndUndoesWithExitCodesForBadInput) {
     EXPECT_EQ(pixel(100, 125) & 0x00FFFFFF, 0x0000FFu);
     EXPECT_NE(pixel(150, 125) & 0x00FFFFFF, 0x0000FFu);
     cairo_surface_destroy(image);
+    // By id the user's own set is drawn, unless left out.
+    auto byId = home.path() / "by-id.png";
+    EXPECT_EQ(
+        json({"pdf", "render", "--id", "100", "--page", "2", "-o", byId.string()})["annotations"],
+        2);
+    auto plain = json(
+        {"pdf", "render", "--id", "100", "--page", "2", "--no-annotations", "-o", byId.string()});
+    EXPECT_FALSE(plain.contains("annotations"));
 
     json({"annotate", "100", "--page", "2", "erase", "--at", "100,125"});
     EXPECT_EQ(json({"annotate", "100", "list"})["pages"][0]["objects"].size(), 1u);
