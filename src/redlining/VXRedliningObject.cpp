@@ -131,7 +131,9 @@ bool VXRedliningObject::pathHitTest(RedliningPoint overlayPoint) const {
     }
     ProbeContext probe;
     appendPath(probe.cr, *path_);
-    cairo_set_line_width(probe.cr, std::max(lineWidth(), 0.0));
+    // The outline's edge itself is not inside: a touch exactly one reach plus half the width
+    // away misses. cairo counts its fixed-point edge (1/256) as inside, so trim by two steps.
+    cairo_set_line_width(probe.cr, std::max(lineWidth() - 2.0 / 256, 0.0));
     cairo_set_fill_rule(probe.cr, CAIRO_FILL_RULE_WINDING);
     for (int dx = -5; dx <= 5; ++dx) {
         for (int dy = -5; dy <= 5; ++dy) {

@@ -68,12 +68,12 @@ TEST_F(RedliningObjectTest, HitTestReachesFivePointsAroundTheTouch) {
         bool hit;
     };
     const Case cases[] = {
-        {{100, 150}, true},    // on the left edge
-        {{95, 150}, true},     // 5 beside
-        {{93.5, 150}, false},  // beyond the reach plus half the line width
-        {{150, 150}, false},   // inside, far from the outline
-        {{150, 205}, true},    // 5 below the bottom edge
-        {{500, 500}, false},   // out of reach, rejected by the bounds
+        {{100, 150}, true},   // on the left edge
+        {{95, 150}, true},    // 5 beside
+        {{94, 150}, false},   // 6 beside: one past the reach plus half the line width
+        {{150, 150}, false},  // inside, far from the outline
+        {{150, 205}, true},   // 5 below the bottom edge
+        {{500, 500}, false},  // out of reach, rejected by the bounds
     };
     for (const auto& c : cases) {
         EXPECT_EQ(line->pathHitTest(c.touch), c.hit) << c.touch.x << "," << c.touch.y;
