@@ -515,8 +515,11 @@ class Session {
             }
             start = end + 1;
         }
-        auto written = RedliningPdfExport::burnIn(localPath_, options_.output,
-                                                  manager_.getRedliningObjects(), only);
+        auto written = options_.asAnnotations
+                           ? RedliningPdfExport::asAnnotations(localPath_, options_.output,
+                                                               manager_.getRedliningObjects(), only)
+                           : RedliningPdfExport::burnIn(localPath_, options_.output,
+                                                        manager_.getRedliningObjects(), only);
         if (!written) {
             return Refusal{kExitFailure, written.error().description};
         }
@@ -529,7 +532,7 @@ class Session {
             {{"output", options_.output},
              {"pages", summary.pages},
              {"annotatedPages", summary.annotatedPages},
-             {"mode", "burned-in"}});
+             {"mode", options_.asAnnotations ? "annotations" : "burned-in"}});
         return std::nullopt;
     }
 
@@ -675,6 +678,8 @@ void AnnotateCommand::add(CLI::App& parent, int& exitCode) {
     command->add_option("--image", options_.image, "A PNG or JPEG picture");
     command->add_option("-o,--output", options_.output, "The copy export writes");
     command->add_option("--pages", options_.pages, "The pages export draws on, like 1,3");
+    command->add_flag("--as-annotations", options_.asAnnotations,
+                      "Export as markup annotations instead of drawing over the pages");
     command->add_option("--by", options_.by,
                         "DX,DY for move, a factor for scale, degrees for rotate");
     command->positionals_at_end(false);

@@ -13,7 +13,9 @@
 //   style INDEX... [--color] [--width] [--alpha] [--dash]
 //   clear                                asks, then removes every object of the document
 //   undo | redo
-//   export -o OUT.pdf [--pages LIST]     a copy with the drawings burned in over the pages
+//   export -o OUT.pdf [--pages LIST] [--as-annotations]
+//                                        a copy with the drawings burned in over the pages, or
+//                                        as markup annotations with the drawings as appearance
 // A changing action is one undo step, saved at once under the data-directory lock; the last 50
 // steps are kept in "Library/Caches/redlining/<name>.history", tied to the set file's digest
 // and dropped (with a note) when the file changed elsewhere.
@@ -49,6 +51,7 @@ class AnnotateCommand {
         std::string by;
         std::string output;
         std::string pages;
+        bool asAnnotations = false;
     };
 
     explicit AnnotateCommand(CommandContext& context) : context_(context) {}

@@ -25,7 +25,19 @@ class RedliningPdfExport {
                                   const RedliningPageMap& pages,
                                   const std::vector<int>& onlyPages = {});
 
+    // The same drawings as markup annotations (Ink, Circle, Square, FreeText, Stamp), one per
+    // object, each with its drawing as appearance; the page content is left as it was.
+    static Result<Summary> asAnnotations(const std::filesystem::path& input,
+                                         const std::filesystem::path& output,
+                                         const RedliningPageMap& pages,
+                                         const std::vector<int>& onlyPages = {});
+
     static constexpr const char* kErrorDomain = "RedliningPdfExportErrorDomain";
+
+  private:
+    static Result<Summary> write(const std::filesystem::path& input,
+                                 const std::filesystem::path& output, const RedliningPageMap& pages,
+                                 const std::vector<int>& onlyPages, bool annotations);
 };
 
 }  // namespace pagewell

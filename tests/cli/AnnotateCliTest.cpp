@@ -202,6 +202,26 @@ TEST_F(AnnotateCliTest, ExportBurnsDrawingsInWhereTheyAreShownOnATurnedCroppedPa
         EXPECT_EQ(pixelAt(after, width, x, y), 0x0000FFu) << x << "," << y;
     }
     EXPECT_NE(pixelAt(after, width, 110, 65), 0x0000FFu);
+
+    // As annotations: one Square annotation on page 2, drawn in the same place.
+    auto annotated = home.path() / "annotated.pdf";
+    auto asAnnotations =
+        json({"annotate", "100", "export", "--as-annotations", "-o", annotated.string()});
+    EXPECT_EQ(asAnnotations["mode"], "annotations");
+    {
+        QPDF pdf;
+        pdf.processFile(annotated.c_str());
+        auto annots =
+            QPDFPageDocumentHelper(pdf).getAllPages()[1].getObjectHandle().getKey("/Annots");
+        ASSERT_TRUE(annots.isArray());
+        ASSERT_EQ(annots.getArrayNItems(), 1);
+        EXPECT_EQ(annots.getArrayItem(0).getKey("/Subtype").getName(), "/Square");
+    }
+    auto annotatedPng = home.path() / "annotated.png";
+    json({"pdf", "render", annotated.string(), "--page", "2", "-o", annotatedPng.string()});
+    for (auto [x, y] : {std::pair{60.0, 65.0}, {160.0, 65.0}, {110.0, 40.0}}) {
+        EXPECT_EQ(pixelAt(annotatedPng, width, x, y), 0x0000FFu) << x << "," << y;
+    }
     // The text of the page is still text.
     EXPECT_EQ(run({"pdf", "text", out.string(), "--page", "2"}).exitCode, 0);
 }
