@@ -6,10 +6,13 @@
 #include "app/LanguageSwitcher.h"
 #include "app/LocaleManager.h"
 #include "app/LocaleViewController.h"
+#include "app/ShippedResources.h"
 #include "net/AccountManager.h"
 #include "net/EndpointDelegates.h"
 #include "net/InterfaceManager.h"
 #include "net/LoginManager.h"
+#include "platform/FileAreas.h"
+#include "platform/UserDefaults.h"
 #include "store/CurrentSelection.h"
 #include "store/PersistentStore.h"
 #include "store/StoreHooks.h"
@@ -19,6 +22,10 @@
 #include "sync/RedliningSetFiles.h"
 #include "sync/SyncManager.h"
 #include "sync/TimestampManager.h"
+#include "tracking/EventLogAnalyticsClient.h"
+#include "tracking/TrackEvent.h"
+#include "tracking/TrackingManager.h"
+#include "tracking/TrackingOptInHelper.h"
 
 namespace pagewell {
 
@@ -87,6 +94,7 @@ void AppWiring::install() {
     interface.setHooks(std::move(hooks));
 
     installSyncHooks();
+    installTracking();
 
     // The interface speaks the current content language from the start.
     if (std::optional<Locale> current = LocaleManager::shared().getCurrentLocale();
@@ -98,7 +106,7 @@ void AppWiring::install() {
 void AppWiring::installSyncHooks() {
     // A logout and a language switch both end what the sync manager is doing; the manager is
     // looked up when they happen, so a replaced one (tests) is the one stopped.
-    LoginManager::Hooks login;
+    LoginManager::Hooks login = LoginManager::shared().hooks();
     login.stopSynchronisation = [] { SyncManager::sharedInstance().stop(); };
     LoginManager::shared().setHooks(std::move(login));
 
@@ -118,6 +126,32 @@ void AppWiring::installSyncHooks() {
     SyncManager::Hooks hooks = sync.hooks();
     hooks.removeCurrentLocale = [] { LocaleManager::shared().removeCurrentLocale(); };
     sync.setHooks(std::move(hooks));
+}
+
+void AppWiring::installTracking() {
+    TrackingManager& tracking = TrackingManager::sharedInstance();
+    tracking.configure(
+        std::make_shared<EventLogAnalyticsClient>(FileAreas::shared().logs().parent_path() /
+                                                  "Tracking" / "events.jsonl"),
+        [] { return TrackingOptInHelper(UserDefaults::shared()).trackingAccepted(); },
+        [] {
+            std::optional<Locale> current = LocaleManager::shared().getCurrentLocale();
+            return current && current->title ? *current->title : std::string();
+        },
+        TrackingManager::hasFirebaseConfig(ShippedResources::directory()));
+    // The manager lives for the whole process: the registry holds it without owning it.
+    EndpointDelegates::shared().setTracking(
+        std::shared_ptr<TrackingConfiguring>(std::shared_ptr<void>(), &tracking));
+
+    auto track = [](int type, const std::string& label, const std::string& screen) {
+        TrackEvent(type, label, std::nullopt, screen).track();
+    };
+    LoginManager::Hooks login = LoginManager::shared().hooks();
+    login.trackEvent = track;
+    LoginManager::shared().setHooks(std::move(login));
+    SyncManager::Hooks sync = SyncManager::sharedInstance().hooks();
+    sync.trackEvent = track;
+    SyncManager::sharedInstance().setHooks(std::move(sync));
 }
 
 void AppWiring::runLocaleSelection(std::function<void()> done,

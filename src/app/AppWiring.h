@@ -32,6 +32,13 @@ class AppWiring {
     // erasing the data forgets the current language. Other hooks of the sync manager are kept.
     static void installSyncHooks();
 
+    // Connects usage tracking (part of install()): the process-wide tracking manager records
+    // into the owner-only event log "Library/Tracking/events.jsonl", asks the stored consent
+    // before each event, takes the current content language's title as the document events'
+    // category and receives the server's tracking configuration; the login manager's and the
+    // sync manager's usage events go to it. Touches neither the network nor the files until an
+    // event is recorded.
+    static void installTracking();
     // The selection an operation without a current language runs: fetch the languages, then the
     // chooser (one language: taken at once); `done` after a choice or a cancel, `error` when the
     // fetch fails.
