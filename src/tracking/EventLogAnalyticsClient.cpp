@@ -55,40 +55,68 @@ std::optional<Error> EventLogAnalyticsClient::lastError() const {
     return lastError_;
 }
 
-Status EventLogAnalyticsClient::append(const std::string& line) {
+EventLogAnalyticsClient::~EventLogAnalyticsClient() {
+    std::lock_guard lock(mutex_);
+    closeLocked();
+}
+
+void EventLogAnalyticsClient::closeLocked() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    size_ = 0;
+}
+
+Status EventLogAnalyticsClient::openLocked() {
     std::error_code ec;
     std::filesystem::create_directories(file_.parent_path(), ec);
     if (ec)
         return Error::fromErrno(ec.value(), "create " + file_.parent_path().string());
-    struct stat st {};
-    if (::lstat(file_.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-        static_cast<std::uintmax_t>(st.st_size) + line.size() > kRotateBytes && st.st_size > 0) {
-        std::filesystem::path rotated = file_;
-        rotated += ".1";
-        if (::rename(file_.c_str(), rotated.c_str()) != 0) {
-            return Error::fromErrno(errno, "rotate " + file_.string());
-        }
-    }
     int fd = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return Error::fromErrno(errno, "open " + file_.string());
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        int saved = errno;
+        ::close(fd);
+        return Error::fromErrno(saved ? saved : EINVAL, "open " + file_.string());
+    }
     ::fchmod(fd, 0600);
+    fd_ = fd;
+    size_ = static_cast<std::uintmax_t>(st.st_size);
+    return {};
+}
+
+Status EventLogAnalyticsClient::append(const std::string& line) {
+    if (fd_ < 0) {
+        if (Status status = openLocked(); !status)
+            return status;
+    }
+    if (size_ > 0 && size_ + line.size() > kRotateBytes) {
+        std::filesystem::path rotated = file_;
+        rotated += ".1";
+        closeLocked();
+        if (::rename(file_.c_str(), rotated.c_str()) != 0) {
+            return Error::fromErrno(errno, "rotate " + file_.string());
+        }
+        if (Status status = openLocked(); !status)
+            return status;
+    }
     const char* data = line.data();
     std::size_t left = line.size();
     while (left > 0) {
-        ssize_t written = ::write(fd, data, left);
+        ssize_t written = ::write(fd_, data, left);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
             int saved = errno;
-            ::close(fd);
+            closeLocked();
             return Error::fromErrno(saved, "write " + file_.string());
         }
         data += written;
         left -= static_cast<std::size_t>(written);
+        size_ += static_cast<std::uintmax_t>(written);
     }
-    if (::close(fd) != 0)
-        return Error::fromErrno(errno, "close " + file_.string());
     return {};
 }
 

@@ -20,6 +20,7 @@ class EventLogAnalyticsClient final : public AnalyticsClient {
     static constexpr std::uintmax_t kRotateBytes = 1024 * 1024;
 
     explicit EventLogAnalyticsClient(std::filesystem::path file);
+    ~EventLogAnalyticsClient() override;
     EventLogAnalyticsClient(const EventLogAnalyticsClient&) = delete;
     EventLogAnalyticsClient& operator=(const EventLogAnalyticsClient&) = delete;
 
@@ -30,10 +31,15 @@ class EventLogAnalyticsClient final : public AnalyticsClient {
 
   private:
     Status append(const std::string& line);
+    Status openLocked();
+    void closeLocked();
 
     const std::filesystem::path file_;
     mutable std::mutex mutex_;
     std::optional<Error> lastError_;  // guarded by mutex_
+    // The log stays open between calls; size_ follows what was appended since it was opened.
+    int fd_ = -1;              // guarded by mutex_
+    std::uintmax_t size_ = 0;  // guarded by mutex_
 };
 
 }  // namespace pagewell
