@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "app/Application.h"
-#include "cli/CommandContext.h"
 #include "cli/AnnotateCommand.h"
+#include "cli/CommandContext.h"
 #include "cli/DeleteCommand.h"
 #include "cli/DownloadCommand.h"
 #include "cli/DownloadsCommand.h"
@@ -19,6 +19,7 @@
 #include "cli/PdfFontsCommand.h"
 #include "cli/PdfGrepCommand.h"
 #include "cli/PdfInfoCommand.h"
+#include "cli/PdfOutlineCommand.h"
 #include "cli/PdfRenderCommand.h"
 #include "cli/PdfSearchCommand.h"
 #include "cli/PdfTextCommand.h"
@@ -64,6 +65,8 @@ int CommandLine::run(int argc, char** argv) {
     pdfGrep.add(*pdf, exitCode);
     PdfInfoCommand pdfInfo(context);
     pdfInfo.add(*pdf, exitCode);
+    PdfOutlineCommand pdfOutline(context);
+    pdfOutline.add(*pdf, exitCode);
     PdfRenderCommand pdfRender(context);
     pdfRender.add(*pdf, exitCode);
     PdfSearchCommand pdfSearch(context);
