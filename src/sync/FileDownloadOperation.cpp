@@ -520,7 +520,8 @@ struct FileDownloadOperation::State : std::enable_shared_from_this<State> {
         const std::optional<Thumbnail>& thumbnail = found.value();
         const std::string url = thumbnail ? thumbnailAddress(*thumbnail) : std::string();
         if (url.empty()) {
-            missingURL();
+            // The server lists this file without a cover: there is nothing to fetch, and
+            // failing here would refetch the file on every sync and report it failed for ever.
             partReported();
             return;
         }

@@ -29,7 +29,7 @@ class DownloadsCliTest : public CmsCliTest {
     void SetUp() override {
         std::filesystem::path catalogue = home.path() / "catalogue";
         nlohmann::json manifest = cms::test::testManifest();
-        // A file without a thumbnail never completes its download; give the price list one.
+        // Give the price list a cover too, so every file has a thumbnail to fetch.
         manifest["files"][1]["thumbnail"] = "thumbs/guide.png";
         cms::test::writeTestCatalogue(catalogue, manifest);
         cms::CmsServerOptions options;

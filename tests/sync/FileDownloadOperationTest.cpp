@@ -280,7 +280,8 @@ TEST_F(FileDownloadOperationTest, CancelledWhileTransferringReportsOnlyItsComple
 }
 
 TEST_F(FileDownloadOperationTest, FailureTextComesFromTheInjectedLookup) {
-    addFileRecord(store_->mainContext(), fileRecord(32, "/media/files/32/a.pdf"));
+    addFileRecord(store_->mainContext(),
+                  fileRecord(32, "/media/files/32/a.pdf", std::nullopt, {std::nullopt}));
     auto env = environment();
     env.localizedText = [](std::string_view key, std::string_view) {
         return std::string(key) + " [%@]";
