@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 extern char** environ;
@@ -33,11 +34,10 @@ std::optional<std::string> resolveProgram(const std::string& program) {
         if (end == std::string::npos) {
             end = searchPath.size();
         }
-        std::string directory = searchPath.substr(start, end - start);
-        if (directory.empty()) {
-            directory = ".";
-        }
-        std::string candidate = directory + "/" + program;
+        std::string candidate(end > start ? std::string_view(searchPath).substr(start, end - start)
+                                          : std::string_view("."));
+        candidate.push_back('/');
+        candidate.append(program);
         if (isExecutableFile(candidate)) {
             return candidate;
         }
@@ -63,18 +63,20 @@ std::string SystemDesktopOpener::program() const {
 }
 
 Status SystemDesktopOpener::open(const std::string& path) {
-    std::string name = program();
+    const std::string name = program();
+    std::string startFailure = "Could not start ";
+    startFailure.append(name);
     std::optional<std::string> executable = resolveProgram(name);
     if (!executable) {
-        return Error::make(kPosixErrorDomain, ENOENT,
-                           "No program to open files with: \"" + name +
-                               "\" was not found (set PAGEWELL_OPENER to choose one)");
+        std::string message = "No program to open files with: \"";
+        message.append(name).append("\" was not found (set PAGEWELL_OPENER to choose one)");
+        return Error::make(kPosixErrorDomain, ENOENT, std::move(message));
     }
     // A pipe closed on exec tells whether the program started: EOF means it did, an errno
     // value means exec failed.
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) {
-        return Error::fromErrno(errno, "Could not start " + name);
+        return Error::fromErrno(errno, startFailure);
     }
     std::vector<char*> argv{executable->data(), const_cast<char*>(path.c_str()), nullptr};
     pid_t child = ::fork();
@@ -82,7 +84,7 @@ Status SystemDesktopOpener::open(const std::string& path) {
         int error = errno;
         ::close(report[0]);
         ::close(report[1]);
-        return Error::fromErrno(error, "Could not start " + name);
+        return Error::fromErrno(error, startFailure);
     }
     if (child == 0) {
         // The intermediate child starts the program in a grandchild and leaves at once, so
@@ -114,7 +116,7 @@ Status SystemDesktopOpener::open(const std::string& path) {
     } while (got < 0 && errno == EINTR);
     ::close(report[0]);
     if (got == static_cast<ssize_t>(sizeof execError)) {
-        return Error::fromErrno(execError, "Could not start " + name);
+        return Error::fromErrno(execError, startFailure);
     }
     return {};
 }
