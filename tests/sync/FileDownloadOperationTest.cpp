@@ -280,8 +280,7 @@ TEST_F(FileDownloadOperationTest, CancelledWhileTransferringReportsOnlyItsComple
 }
 
 TEST_F(FileDownloadOperationTest, FailureTextComesFromTheInjectedLookup) {
-    addFileRecord(store_->mainContext(),
-                  fileRecord(32, "/media/files/32/a.pdf", std::nullopt, {std::nullopt}));
+    addFileRecord(store_->mainContext(), fileRecord(32, std::nullopt));
     auto env = environment();
     env.localizedText = [](std::string_view key, std::string_view) {
         return std::string(key) + " [%@]";
