@@ -937,4 +937,46 @@ Status CatalogueState::setFileLocation(int id, std::string location) {
     return {};
 }
 
+Status CatalogueState::setHighlight(int id, bool highlight, ServerDateText start,
+                                    ServerDateText end) {
+    std::lock_guard lock(mutex_);
+    CatalogueFile* file = catalogue_.file(id);
+    if (file == nullptr) {
+        return notFound("no file " + std::to_string(id));
+    }
+    const bool listed = contains(catalogue_.highlights, id);
+    if (highlight && !listed) {
+        catalogue_.highlights.push_back(id);
+    } else if (!highlight && listed) {
+        std::erase(catalogue_.highlights, id);
+    }
+    file->highlightStart = std::move(start);
+    file->highlightEnd = std::move(end);
+    touch(*file, advance());
+    return {};
+}
+
+Status CatalogueState::setPublication(int id, ServerDateText start, ServerDateText end) {
+    std::lock_guard lock(mutex_);
+    CatalogueFile* file = catalogue_.file(id);
+    if (file == nullptr) {
+        return notFound("no file " + std::to_string(id));
+    }
+    file->publishStart = std::move(start);
+    file->publishEnd = std::move(end);
+    touch(*file, advance());
+    return {};
+}
+
+Status CatalogueState::setMetatags(int id, std::vector<std::string> metatags) {
+    std::lock_guard lock(mutex_);
+    CatalogueFile* file = catalogue_.file(id);
+    if (file == nullptr) {
+        return notFound("no file " + std::to_string(id));
+    }
+    file->metatags = std::move(metatags);
+    touch(*file, advance());
+    return {};
+}
+
 }  // namespace pagewell::cms

@@ -103,6 +103,11 @@ class CatalogueState {
     // Serves the file under `location` (an address path, e.g. a document-system proxy path);
     // its modification time changes as with moveFile.
     Status setFileLocation(int file, std::string location);
+    // The highlight flag with its window, the publication window and the metatags of a file;
+    // an empty date text leaves that end of a window empty.
+    Status setHighlight(int file, bool highlight, ServerDateText start, ServerDateText end);
+    Status setPublication(int file, ServerDateText start, ServerDateText end);
+    Status setMetatags(int file, std::vector<std::string> metatags);
     Status addFile(const NewFile& file);
     Status deleteFile(int file);
     Status removeFileForUser(int file, int user);

@@ -461,12 +461,14 @@ class DemoBuilder {
         auto set = [&](int id, const std::function<void(CatalogueFile&)>& change) {
             change(*catalogue_.file(id));
         };
-        // Highlights: one with a running window, two without, one whose window has passed.
+        // Highlights: one with a running window, one without, one that started and has no
+        // end, one whose window has passed.
         catalogue_.highlights = {107, 108, 100, 122};
         set(107, [](CatalogueFile& f) {
             f.highlightStart = "2024-01-01 00:00:00";
             f.highlightEnd = "2035-12-31 23:59:59";
         });
+        set(100, [](CatalogueFile& f) { f.highlightStart = "2024-06-01 00:00:00"; });
         set(122, [](CatalogueFile& f) {
             f.highlightStart = "2023-01-01 00:00:00";
             f.highlightEnd = "2023-06-30 23:59:59";

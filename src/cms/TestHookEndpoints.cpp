@@ -71,6 +71,25 @@ Status mutate(CatalogueState& state, const std::string& action, const json& body
         wanted.highlight = body.value("highlight", false);
         return state.addFile(wanted);
     }
+    if (action == "set-highlight") {
+        // "highlight": bool, "start" / "end": server dates, "" for an empty end.
+        return state.setHighlight(file, body.value("highlight", true), textField(body, "start"),
+                                  textField(body, "end"));
+    }
+    if (action == "set-publication") {
+        return state.setPublication(file, textField(body, "start"), textField(body, "end"));
+    }
+    if (action == "set-metatags") {
+        std::vector<std::string> tags;
+        if (auto list = body.find("metatags"); list != body.end() && list->is_array()) {
+            for (const json& tag : *list) {
+                if (tag.is_string()) {
+                    tags.push_back(tag.get<std::string>());
+                }
+            }
+        }
+        return state.setMetatags(file, std::move(tags));
+    }
     if (action == "delete-file") {
         return state.deleteFile(file);
     }

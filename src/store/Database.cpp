@@ -168,6 +168,66 @@ std::optional<SystemTime> Statement::optionalTime(int column) const {
 Database::Database(sqlite3* connection, std::filesystem::path path)
     : connection_(connection), path_(std::move(path)) {}
 
+namespace {
+
+int compareText(void* context, int leftSize, const void* left, int rightSize, const void* right) {
+    const auto& compare = *static_cast<const Database::Collation*>(context);
+    try {
+        return compare(
+            std::string_view(static_cast<const char*>(left), static_cast<std::size_t>(leftSize)),
+            std::string_view(static_cast<const char*>(right), static_cast<std::size_t>(rightSize)));
+    } catch (...) {
+        // SQLite cannot carry an exception; bytewise order keeps the sort consistent.
+        return std::string_view(static_cast<const char*>(left), static_cast<std::size_t>(leftSize))
+            .compare(std::string_view(static_cast<const char*>(right),
+                                      static_cast<std::size_t>(rightSize)));
+    }
+}
+
+void callTextFunction(sqlite3_context* context, int, sqlite3_value** arguments) {
+    if (sqlite3_value_type(arguments[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(arguments[0]));
+    const int size = sqlite3_value_bytes(arguments[0]);
+    const auto& function = *static_cast<const Database::TextFunction*>(sqlite3_user_data(context));
+    try {
+        std::string result = function(std::string_view(text, static_cast<std::size_t>(size)));
+        sqlite3_result_text(context, result.data(), static_cast<int>(result.size()),
+                            SQLITE_TRANSIENT);
+    } catch (const std::exception& error) {
+        sqlite3_result_error(context, error.what(), -1);
+    } catch (...) {
+        sqlite3_result_error(context, "text function failed", -1);
+    }
+}
+
+}  // namespace
+
+Status Database::addCollation(const std::string& name, Collation compare) {
+    auto owned = std::make_unique<Collation>(std::move(compare));
+    const int rc = sqlite3_create_collation_v2(connection_, name.c_str(), SQLITE_UTF8, owned.get(),
+                                               compareText, nullptr);
+    if (rc != SQLITE_OK) {
+        return sqliteError(connection_, rc, "collation " + name);
+    }
+    collations_[name] = std::move(owned);
+    return {};
+}
+
+Status Database::addTextFunction(const std::string& name, TextFunction function) {
+    auto owned = std::make_unique<TextFunction>(std::move(function));
+    const int rc =
+        sqlite3_create_function_v2(connection_, name.c_str(), 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                   owned.get(), callTextFunction, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        return sqliteError(connection_, rc, "function " + name);
+    }
+    functions_[name] = std::move(owned);
+    return {};
+}
+
 Database::~Database() {
     cache_.clear();  // statements must be finalised before the connection closes
     sqlite3_close_v2(connection_);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -115,6 +116,16 @@ class Database {
         return statement.value()->bindAll(args...).run();
     }
 
+    // A text order the queries name with "COLLATE name", and a one-argument text function
+    // they call as "name(x)" (NULL in, NULL out). Both live as long as the Database; naming
+    // one again replaces it. Register before preparing the statements that use them.
+    using Collation = std::function<int(std::string_view, std::string_view)>;
+    using TextFunction = std::function<std::string(std::string_view)>;
+    Status addCollation(const std::string& name, Collation compare);
+    Status addTextFunction(const std::string& name, TextFunction function);
+    bool hasCollation(std::string_view name) const { return collations_.count(name) > 0; }
+    bool hasTextFunction(std::string_view name) const { return functions_.count(name) > 0; }
+
     std::int64_t lastInsertRowId() const;
     int changes() const;
     bool inTransaction() const;
@@ -128,6 +139,9 @@ class Database {
 
     sqlite3* connection_ = nullptr;
     std::filesystem::path path_;
+    // Declared before the statement cache: destroyed after the connection closes.
+    std::map<std::string, std::unique_ptr<Collation>, std::less<>> collations_;
+    std::map<std::string, std::unique_ptr<TextFunction>, std::less<>> functions_;
     std::map<std::string, std::unique_ptr<Statement>, std::less<>> cache_;
 };
 

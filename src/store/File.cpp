@@ -30,7 +30,7 @@ namespace {
     "IFNULL(f.didSendReadConfirmation, 0), f.confirmationDate, f.thumbnail, f.contentETag, " \
     "f.contentLastModified "
 
-File readFile(Statement& row) {
+File readFile(const Statement& row) {
     File file;
     file.pk = row.integer(0);
     file.cmsID = row.optionalInteger(1);
@@ -61,6 +61,16 @@ File readFile(Statement& row) {
     file.contentLastModified = row.optionalText(26);
     return file;
 }
+
+}  // namespace
+
+const char* const File::kRowColumns = PW_FILE_COLUMNS;
+
+File File::fromRow(const Statement& row) {
+    return readFile(row);
+}
+
+namespace {
 
 Result<StoreContext*> mainContext() {
     std::shared_ptr<PersistentStore> store = PersistentStore::shared();

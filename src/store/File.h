@@ -25,6 +25,8 @@
 
 namespace pagewell {
 
+class Statement;
+
 struct File {
     std::int64_t pk = 0;  // 0: not stored yet
     std::optional<std::int64_t> cmsID;
@@ -65,6 +67,12 @@ struct File {
         std::int64_t pk = 0;
         std::optional<std::int64_t> cmsID;
     };
+
+    // The columns the store reads for a File (table alias "f"), and the reader of a row that
+    // begins with them: for queries that join files to other records.
+    static const char* const kRowColumns;
+    static constexpr int kRowColumnCount = 27;
+    static File fromRow(const Statement& row);
 
     static Result<std::optional<File>> find(StoreContext& context, std::int64_t pk);
     static Result<std::optional<File>> findWithCmsID(StoreContext& context, std::int64_t cmsID);
