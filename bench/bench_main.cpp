@@ -24,6 +24,8 @@ const std::map<std::string, std::string> kFloors = {
     // Time ratio: throughput relative to curl is its inverse.
     {"BM_DownloadAllFilesThroughSyncManager", "BM_FloorCurlParallelSameAddresses"},
     {"BM_CmsServesDownloadSetToCurl", "BM_FloorPythonServesDownloadSetToCurl"},
+    {"BM_ShelfRefreshSearchAllFiles", "BM_FloorShelfRefreshRawSqlite"},
+    {"BM_ShelfSearchAsYouType", "BM_FloorShelfSearchAsYouTypeRaw"},
     {"BM_StartupVersion", "BM_FloorPdftotextOnePage"},
     {"BM_StartupStatus", "BM_FloorPdftotextOnePage"},
     {"BM_StartupPdfSearchOnePage", "BM_FloorPdftotextOnePage"},

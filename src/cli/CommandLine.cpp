@@ -27,6 +27,7 @@
 #include "cli/SettingsCommand.h"
 #include "cli/SettingsResetSyncCommand.h"
 #include "cli/SettingsResetTimestampsCommand.h"
+#include "cli/ShelfCommand.h"
 #include "cli/StatusCommand.h"
 #include "cli/SyncCommand.h"
 #include "cli/TerminalPresenter.h"
@@ -88,6 +89,8 @@ int CommandLine::run(int argc, char** argv) {
     download.add(app, exitCode);
     AnnotateCommand annotate(context);
     annotate.add(app, exitCode);
+    ShelfCommand shelf(context);
+    shelf.add(app, exitCode);
     DeleteCommand deleteFiles(context);
     deleteFiles.add(app, exitCode);
     RunCommand runCommand(context);

@@ -18,7 +18,7 @@ namespace pagewell {
 namespace {
 
 Error unreachable() {
-    return Error::make("VXErrorDomain", 100, "Unreachable");
+    return InterfaceManager::unreachableError();
 }
 
 void finish(const ShelfViewController::Finished& done, const Status& result = {}) {
@@ -164,7 +164,7 @@ Status ShelfViewController::updateContentFilter() {
         }
     }
     auto services = services_;
-    auto list = std::make_unique<ShelfResultList>(context_, filter_, [now, services] {
+    auto list = std::make_unique<ShelfResultList>(context_, filter_, [services] {
         ShelfScope fresh = services.scope ? services.scope() : ShelfScope::current();
         return fresh;
     });
@@ -700,15 +700,26 @@ void ShelfViewController::reloadFailed(const Error& error, bool afterCategories,
     });
 }
 
-void ShelfViewController::reloadCategoriesOnly() {
+void ShelfViewController::reloadCategoriesOnly(Finished done) {
     if (!services_.fetchCategories) {
+        finish(done, updateContentFilter());
         return;
     }
-    services_.fetchCategories([] {},
-                              [](const Error& error) {
-                                  PW_LOG_ERROR("Error while refreshing categories");
-                                  PW_LOG_ERROR("Error[{}]: {}", error.code, error.description);
-                              });
+    std::weak_ptr<ShelfViewController> self = weak();
+    services_.fetchCategories(
+        [self, done] {
+            if (auto shelf = self.lock()) {
+                finish(done, shelf->updateContentFilter());
+            }
+        },
+        [self, done](const Error& error) {
+            PW_LOG_ERROR("Error while refreshing categories");
+            PW_LOG_ERROR("Error[{}]: {}", error.code, error.description);
+            if (auto shelf = self.lock()) {
+                Status refreshed = shelf->updateContentFilter();
+                finish(done, refreshed.ok() ? Status(error) : refreshed);
+            }
+        });
 }
 
 void ShelfViewController::armReloadTimer() {
@@ -747,9 +758,10 @@ void ShelfViewController::viewWillAppear(Finished done) {
         armReloadTimer();
         if (shelfType_ == 1) {
             reloadHighlights(std::move(done));
-            return;
+        } else {
+            reloadCategoriesOnly(std::move(done));
         }
-        reloadCategoriesOnly();
+        return;
     }
     finish(done, updateContentFilter());
 }

@@ -144,7 +144,7 @@ class ShelfViewController : public std::enable_shared_from_this<ShelfViewControl
     void reloadHighlights(Finished done = nullptr);
     bool isLoading() const { return loading_; }
     bool reloadFlag() const { return reloadFlag_; }
-    // The screen is about to show / has gone.
+    // The screen is about to show / has gone; `done` once a reload it started has ended.
     void viewWillAppear(Finished done = nullptr);
     void viewWillDisappear();
 
@@ -168,7 +168,7 @@ class ShelfViewController : public std::enable_shared_from_this<ShelfViewControl
     Status applyCategory(const FileCategory& category);
     void warn(const char* key, const char* text);
     Status applyLocation(const ShelfLocation& location);
-    void reloadCategoriesOnly();
+    void reloadCategoriesOnly(Finished done);
     void reloadFailed(const Error& error, bool afterCategories, int questionsAsked, Finished done);
     void reloadHighlightsAttempt(int questionsAsked, Finished done);
     void armReloadTimer();
