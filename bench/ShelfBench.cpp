@@ -125,7 +125,12 @@ class RawShelf {
             },
             nullptr, nullptr, nullptr);
     }
-    ~RawShelf() { sqlite3_close_v2(db_); }
+    ~RawShelf() {
+        for (auto& [sql, statement] : statements_) {
+            sqlite3_finalize(statement);
+        }
+        sqlite3_close(db_);
+    }
 
     // The position copy, the key query, then `rows` rows read in batches of 100.
     std::size_t refresh(const std::string& text, std::size_t rows) {

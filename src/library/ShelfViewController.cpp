@@ -6,6 +6,7 @@
 #include "app/LanguageSwitcher.h"
 #include "app/SettingKeys.h"
 #include "app/SettingsManager.h"
+#include "library/ShelfTitleOrder.h"
 #include "net/CatalogueRequests.h"
 #include "net/InterfaceManager.h"
 #include "platform/Logger.h"
@@ -186,6 +187,10 @@ Status ShelfViewController::copyPositions(const ShelfScope& scope) {
         return {};
     }
     Database& database = context_.database();
+    // The search condition calls the folding function, which a fresh connection lacks.
+    if (auto installed = ShelfTitleOrder::install(database); !installed.ok()) {
+        return installed.error();
+    }
     auto localeID = integerOf(database, "SELECT cmsID FROM Locale WHERE pk = ?", *scope.localeKey);
     if (!localeID.ok()) {
         return localeID.error();
@@ -337,6 +342,9 @@ Status ShelfViewController::markAllDisplayedFilesAsRead() {
     }
     sql += ")";
     Database& database = context_.database();
+    if (auto installed = ShelfTitleOrder::install(database); !installed.ok()) {
+        return installed.error();
+    }
     return commitIfChanged(context_, [&]() -> Result<int> {
         auto statement = database.prepare(sql);
         if (!statement.ok()) {

@@ -199,6 +199,10 @@ TEST_F(ShelfViewControllerTest, TheSearchButtonSearchesTheServerThenShowsTheKeyw
         answer = [failed] { failed(Error::make("VXErrorDomain", 100, "Unreachable")); };
     };
     services_.instantSearchEnabled = [] { return false; };
+    // A shelf whose first refresh is a search (a fresh connection) searches as well.
+    auto typed = shelfOfKind(1);
+    ASSERT_TRUE(typed->performSearchWithText("pump").ok());
+    EXPECT_EQ(titles(*typed), std::vector<std::string>{"Pump A"});
     auto shelf = shelfOfKind(1);
     ASSERT_TRUE(shelf->updateContentFilter().ok());
     shelf->searchTextChanged("pump");  // instant search off: typing does nothing
