@@ -140,4 +140,21 @@ void VXRedliningLineObject::initWithCoder(const KeyedUnarchiver& archive,
     }
 }
 
+void VXRedliningLineObject::spanShape(RedliningPoint point, GestureState state,
+                                      RedliningPath (*shape)(const RedliningRect&)) {
+    if (state == Began) {
+        startPoint_ = point;
+        return;
+    }
+    path_ = shape(RedliningGeometry::rectFromPoint(toContent(startPoint_), toContent(point)));
+}
+
+bool VXRedliningLineObject::shapeSpansSomething() const {
+    if (!path_) {
+        return false;
+    }
+    RedliningRect r = path_->bounds();
+    return r.width > 0 || r.height > 0;
+}
+
 }  // namespace pagewell

@@ -40,6 +40,12 @@ class VXRedliningLineObject : public VXRedliningObject {
     void drawContent(cairo_t* cr) const override;
     void strokeStyle(cairo_t* cr) const;
 
+    // The ellipse and the rectangle: a shape spanned from the first touch to the current one,
+    // which `shape` makes from that rectangle. It draws something once it has a width or height.
+    void spanShape(RedliningPoint point, GestureState state,
+                   RedliningPath (*shape)(const RedliningRect&));
+    bool shapeSpansSomething() const;
+
     RedliningPoint points_[5];
     int counter_ = 0;
     RedliningPath currentPath_;

@@ -17,20 +17,11 @@ std::vector<std::string> VXRedliningRectObject::classChain() const {
 }
 
 void VXRedliningRectObject::performDrawOperation(RedliningPoint point, GestureState state) {
-    if (state == Began) {
-        startPoint_ = point;
-        return;
-    }
-    RedliningRect r = RedliningGeometry::rectFromPoint(toContent(startPoint_), toContent(point));
-    path_ = RedliningPath::rectangle(r);
+    spanShape(point, state, &RedliningPath::rectangle);
 }
 
 bool VXRedliningRectObject::drawsSomething() const {
-    if (!path_) {
-        return false;
-    }
-    RedliningRect r = path_->bounds();
-    return r.width > 0 || r.height > 0;
+    return shapeSpansSomething();
 }
 
 }  // namespace pagewell
