@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-
 #include <csignal>
 #include <fstream>
 #include <functional>

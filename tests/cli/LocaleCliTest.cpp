@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-
 #include <nlohmann/json.hpp>
 
 #include "CmsCliTest.h"

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>

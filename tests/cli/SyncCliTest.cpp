@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include <nlohmann/json.hpp>
 
 #include "CmsCliTest.h"
