@@ -69,19 +69,12 @@ Result<std::vector<ShelfCategoryPanel::Entry>> ShelfCategoryPanel::list(
         statement.value()->bind(4, *parentKey);
     }
     std::vector<std::tuple<std::int64_t, std::optional<std::int64_t>, bool>> rows;
-    for (;;) {
-        auto step = statement.value()->step();
-        if (!step.ok()) {
-            statement.value()->reset();
-            return step.error();
-        }
-        if (!step.value()) {
-            break;
-        }
-        rows.emplace_back(statement.value()->integer(0), statement.value()->optionalInteger(1),
-                          statement.value()->boolean(2));
+    if (Status read = statement.value()->eachRow([&rows](Statement& row) {
+            rows.emplace_back(row.integer(0), row.optionalInteger(1), row.boolean(2));
+        });
+        !read.ok()) {
+        return read.error();
     }
-    statement.value()->reset();
     for (const auto& [pk, position, hasChildren] : rows) {
         auto category = FileCategory::find(context_, pk);
         if (!category.ok()) {

@@ -100,18 +100,11 @@ Status ShelfResultList::performFetch() {
     }
     std::vector<std::int64_t> keys;
     keys.reserve(keys_.size());
-    for (;;) {
-        auto step = statement.value()->step();
-        if (!step.ok()) {
-            statement.value()->reset();
-            return step.error();
-        }
-        if (!step.value()) {
-            break;
-        }
-        keys.push_back(statement.value()->integer(0));
+    if (Status read =
+            statement.value()->eachRow([&keys](Statement& row) { keys.push_back(row.integer(0)); });
+        !read.ok()) {
+        return read.error();
     }
-    statement.value()->reset();
     keys_ = std::move(keys);
     batch_.clear();
     ++runs_;
@@ -147,23 +140,16 @@ Status ShelfResultList::readBatch(std::size_t first) {
         }
     }
     std::vector<std::optional<Row>> batch(end - first);
-    for (;;) {
-        auto step = statement.value()->step();
-        if (!step.ok()) {
-            statement.value()->reset();
-            return step.error();
-        }
-        if (!step.value()) {
-            break;
-        }
-        Row row{readState(*statement.value(), File::kRowColumnCount),
-                File::fromRow(*statement.value())};
-        auto slot = slots.find(row.state.pk);
-        if (slot != slots.end()) {
-            batch[slot->second] = std::move(row);
-        }
+    if (Status read = statement.value()->eachRow([&](Statement& found) {
+            Row row{readState(found, File::kRowColumnCount), File::fromRow(found)};
+            auto slot = slots.find(row.state.pk);
+            if (slot != slots.end()) {
+                batch[slot->second] = std::move(row);
+            }
+        });
+        !read.ok()) {
+        return read.error();
     }
-    statement.value()->reset();
     batch_ = std::move(batch);
     batchFirst_ = first;
     return {};

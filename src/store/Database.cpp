@@ -109,6 +109,22 @@ Status Statement::run() {
     }
 }
 
+Status Statement::eachRow(const std::function<void(Statement&)>& read) {
+    for (;;) {
+        auto row = step();
+        if (!row.ok()) {
+            reset();
+            return row.error();
+        }
+        if (!row.value()) {
+            break;
+        }
+        read(*this);
+    }
+    reset();
+    return {};
+}
+
 void Statement::reset() {
     sqlite3_reset(statement_);
     sqlite3_clear_bindings(statement_);

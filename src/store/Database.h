@@ -62,6 +62,9 @@ class Statement {
     Result<bool> step();
     // Runs a statement that returns no rows to completion.
     Status run();
+    // Calls `read` with each row in turn, then resets the statement (after an error too), so
+    // no read snapshot outlives the call.
+    Status eachRow(const std::function<void(Statement&)>& read);
     void reset();
 
     bool isNull(int column) const;

@@ -30,18 +30,10 @@ class EntityRows {
             statement.bindAll(args...);
         }
         std::vector<T> rows;
-        for (;;) {
-            auto row = statement.step();
-            if (!row.ok()) {
-                statement.reset();
-                return row.error();
-            }
-            if (!row.value()) {
-                break;
-            }
-            rows.push_back(read(statement));
+        if (Status done = statement.eachRow([&](Statement& row) { rows.push_back(read(row)); });
+            !done.ok()) {
+            return done.error();
         }
-        statement.reset();
         return rows;
     }
 
